@@ -91,6 +91,7 @@ void DeleteChannelLocks() {
   ::DeleteCriticalSection(&g_unitLock);
 }
 
+CRITICAL_SECTION& CommUnitLock() { return g_unitLock; }
 CRITICAL_SECTION& HostPatternLock() { return g_hostPatternLock; }
 
 bool InitShareInfo() {

@@ -126,6 +126,7 @@ struct VexCommUnit {
 // detach).
 void CreateChannelLocks();
 void DeleteChannelLocks();
+CRITICAL_SECTION& CommUnitLock();
 CRITICAL_SECTION& HostPatternLock();
 
 // Takes one reference to the process's unit, creating it first when there is
