@@ -31,7 +31,10 @@ BOOL ProcessAttach(HINSTANCE instance) {
   const std::wstring executable = ExecutablePath();
   // Never active inside the shell: only in browsers and in the tray program.
   if (executable.empty() || qp::IsShellProcessPath(executable)) return FALSE;
-  if (!qp::module::Attach(instance)) return FALSE;
+  if (!qp::module::Attach(instance)) {
+    qp::module::Detach(false);
+    return FALSE;
+  }
   ::DisableThreadLibraryCalls(instance);
   return TRUE;
 }
