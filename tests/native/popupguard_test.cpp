@@ -83,6 +83,13 @@ const DecideCase kDecideCases[] = {
        g.OnWindowEvent(kDispIdWindowOnbeforeunload);
      },
      false, "keys address white "},
+    {"script-link unload while closing",
+     [](FakeEnvironment&, CPopupGuard& g) {
+       g.OnBrowserQuit();
+       g.OnBeforeNavigate("javascript:x");
+       g.OnWindowEvent(kDispIdWindowOnbeforeunload);
+     },
+     false, "keys address white "},
     {"closing window after a click",
      [](FakeEnvironment&, CPopupGuard& g) {
        g.OnUserClick();
