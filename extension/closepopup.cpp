@@ -4,7 +4,11 @@
 
 #include "commands.h"
 #include "dispatch.h"
+#include "dllcomm.h"
+#include "gifcache.h"
+#include "inetbinding.h"
 #include "module.h"
+#include "settings.h"
 #include "wintable.h"
 
 namespace qp {
@@ -14,6 +18,7 @@ namespace {
 constexpr wchar_t kHelperObjectsPath[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
 constexpr wchar_t kHelperObjectName[] = L"Close Popup Windows";
+constexpr char kTrayProgramFile[] = "zot.exe";
 
 // The text of a navigation address as 8-bit text in lower case; false when
 // the argument holds no text.
@@ -61,6 +66,9 @@ CClosePopup::~CClosePopup() {
 
 STDMETHODIMP CClosePopup::SetSite(IUnknown* newSite) {
   try {
+    // A new browser for an object that is still attached: leave the old
+    // window first, so nothing is subclassed or hooked twice.
+    if (attached_ && newSite != nullptr) OnDestroy();
     module::ReadPlatform();
     site = newSite;
     browser.Reset();
@@ -68,11 +76,127 @@ STDMETHODIMP CClosePopup::SetSite(IUnknown* newSite) {
       browser.Reset();
       return E_INVALIDARG;
     }
-    // The attach to the browser window (connection points, shared region,
-    // window subclass, hooks, events) is not part of this object yet.
-    return E_NOTIMPL;
+    const HRESULT hr = AttachToWindow();
+    if (FAILED(hr)) return hr;
+    if (!IsTrayProgramRunning() && IsIEStartupSet()) StartTrayProgram();
+    return S_OK;
+  } catch (...) {
+    // The shared region's creation guard could not be made, or memory ran out.
+    RollBackAttach();
+    return E_POINTER;
   }
-  QP_CATCH_RETURN()
+}
+
+HRESULT CClosePopup::AttachToWindow() {
+  if (FAILED(browser.As(&cpContainer)) || !cpContainer) return E_POINTER;
+  // One object per thread: the hooks and the window procedure find their
+  // object in the thread slot. A second window on a thread whose slot is
+  // taken is left unwatched rather than served by the first one's object.
+  CClosePopup* slotObject = module::ThreadObject();
+  if (slotObject != nullptr && slotObject != this) {
+    cpContainer.Reset();
+    return E_POINTER;
+  }
+
+  done_.regionRef = true;  // InitShareInfo takes a reference even when it fails
+  if (!InitShareInfo() || CommandMessageId() == 0) return RollBackAndFail();
+  SHANDLE_PTR hwnd = 0;
+  if (browser->get_HWND(&hwnd) != S_OK) return RollBackAndFail();
+  frameWindow = reinterpret_cast<HWND>(hwnd);
+  if (!::IsWindow(frameWindow)) return RollBackAndFail();
+  if (!InitWininet()) return RollBackAndFail();
+  done_.wininet = true;
+  done_.gifCache = InitGifCache();
+  unicodeWindow = ::IsWindowUnicode(frameWindow) != FALSE;
+  if (!Subclass()) return RollBackAndFail();
+  done_.registered = RegisterWindow(frameWindow, CommandMessageId());
+  if (module::ThreadObject() == nullptr) {
+    module::SetThreadObject(this);
+    done_.threadSlot = true;
+  }
+  keyboardHook.reset(::SetWindowsHookExA(WH_KEYBOARD, KeyboardHookProc, nullptr, ::GetCurrentThreadId()));
+  if (!keyboardHook) return RollBackAndFail();
+  mouseHook.reset(::SetWindowsHookExA(WH_MOUSE, MouseHookProc, nullptr, ::GetCurrentThreadId()));
+  if (!mouseHook) return RollBackAndFail();
+  if (Connect() != S_OK) return RollBackAndFail();
+
+  attached_ = true;
+  keepAlive_ = this;
+  return S_OK;
+}
+
+HRESULT CClosePopup::RollBackAndFail() {
+  RollBackAttach();
+  return E_POINTER;
+}
+
+void CClosePopup::RollBackAttach() {
+  if (eventCookie != 0) Disconnect();
+  mouseHook.reset();
+  keyboardHook.reset();
+  ClearThreadSlot();
+  if (done_.registered) UnregisterWindow(frameWindow);
+  done_.registered = false;
+  RestoreWindowProc();
+  ReleaseSharedResources();
+  cpContainer.Reset();
+  frameWindow = nullptr;
+}
+
+bool CClosePopup::Subclass() {
+  const LONG_PTR current = unicodeWindow ? ::GetWindowLongW(frameWindow, GWL_WNDPROC)
+                                         : ::GetWindowLongA(frameWindow, GWL_WNDPROC);
+  if (current == 0) return false;
+  oldWindowProc = reinterpret_cast<WNDPROC>(current);
+  const LONG_PTR mine = reinterpret_cast<LONG_PTR>(&CClosePopup::NewProc);
+  const LONG_PTR previous = unicodeWindow ? ::SetWindowLongW(frameWindow, GWL_WNDPROC, mine)
+                                          : ::SetWindowLongA(frameWindow, GWL_WNDPROC, mine);
+  if (previous == 0) return false;
+  done_.subclassed = true;
+  return true;
+}
+
+void CClosePopup::RestoreWindowProc() {
+  if (!done_.subclassed) return;
+  done_.subclassed = false;
+  const LONG_PTR old = reinterpret_cast<LONG_PTR>(oldWindowProc);
+  if (unicodeWindow) {
+    ::SetWindowLongW(frameWindow, GWL_WNDPROC, old);
+  } else {
+    ::SetWindowLongA(frameWindow, GWL_WNDPROC, old);
+  }
+}
+
+void CClosePopup::ReleaseSharedResources() {
+  if (done_.gifCache) ReleaseGifCache();
+  if (done_.wininet) FreeWininet();
+  if (done_.regionRef) ReleaseShareInfo();
+  done_.gifCache = done_.wininet = done_.regionRef = false;
+}
+
+void CClosePopup::ClearThreadSlot() {
+  if (done_.threadSlot && module::ThreadObject() == this) module::SetThreadObject(nullptr);
+  done_.threadSlot = false;
+}
+
+void CClosePopup::OnDestroy() {
+  if (!attached_) return;
+  attached_ = false;
+  RestoreWindowProc();
+  keyboardHook.reset();
+  mouseHook.reset();
+  DisconnectWin();
+  Disconnect();
+  if (done_.gifCache) ReleaseGifCache();
+  if (done_.wininet) FreeWininet();
+  done_.gifCache = done_.wininet = false;
+  if (done_.registered) UnregisterWindow(frameWindow);
+  done_.registered = false;
+  ReleaseSharedResources();
+  ClearThreadSlot();
+  // Last: this may free the object.
+  IObjectWithSite* self = keepAlive_.Detach();
+  if (self != nullptr) self->Release();
 }
 
 STDMETHODIMP CClosePopup::GetSite(REFIID riid, void** ppvSite) {
@@ -87,9 +211,50 @@ HRESULT STDMETHODCALLTYPE CClosePopup::OnQuitReset() {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CClosePopup::Connect() { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE CClosePopup::Connect() {
+  try {
+    if (!cpContainer) return E_POINTER;
+    Microsoft::WRL::ComPtr<IConnectionPoint> point;
+    QP_RETURN_IF_FAILED(cpContainer->FindConnectionPoint(DIID_DWebBrowserEvents2, &point));
+    if (!point) return E_POINTER;
+    return point->Advise(ControllingUnknown(), &eventCookie);
+  }
+  QP_CATCH_RETURN()
+}
 
-HRESULT STDMETHODCALLTYPE CClosePopup::Disconnect() { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE CClosePopup::Disconnect() {
+  try {
+    if (!cpContainer) return E_POINTER;
+    Microsoft::WRL::ComPtr<IConnectionPoint> point;
+    QP_RETURN_IF_FAILED(cpContainer->FindConnectionPoint(DIID_DWebBrowserEvents2, &point));
+    if (!point) return E_POINTER;
+    const HRESULT hr = point->Unadvise(eventCookie);
+    eventCookie = 0;
+    return hr;
+  }
+  QP_CATCH_RETURN()
+}
+
+void CClosePopup::StartTrayProgram() {
+  // Without an installation folder nothing is started: "zot.exe" alone would
+  // be looked for in whatever folder the browser happens to be in.
+  const std::string folder = GetInstallFolder();
+  if (folder.empty()) return;
+  const std::string program = folder + kTrayProgramFile;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (::CreateProcessA(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                       &process)) {
+    unique_handle processHandle(process.hProcess);
+    unique_handle threadHandle(process.hThread);
+  }
+}
+
+bool CClosePopup::Enabled() const {
+  const ShareInfo* info = GetShareInfo();
+  return info != nullptr && info->Enable != 0;
+}
 
 STDMETHODIMP CClosePopup::GetTypeInfoCount(UINT* count) { return DispatchTypeInfoCount(count); }
 
@@ -101,12 +266,6 @@ STDMETHODIMP CClosePopup::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count
   return DispatchIDsOfNames(IID_IClosePopup, riid, names, count, ids);
 }
 
-STDMETHODIMP CClosePopup::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
-  // The dispatch of the browser's and the page windows' events is not part
-  // of this object yet.
-  return E_NOTIMPL;
-}
-
 void CClosePopup::OnDocumentEvent(std::int32_t code) {
   if (!browser) return;
   Microsoft::WRL::ComPtr<IDispatch> document;
@@ -114,11 +273,6 @@ void CClosePopup::OnDocumentEvent(std::int32_t code) {
   Microsoft::WRL::ComPtr<IHTMLDocument2> html;
   if (FAILED(document.As(&html)) || !html) return;
   guard.OnWindowEvent(code);
-}
-
-void CClosePopup::ShowOrHideAnim(IHTMLWindow2*) {
-  // No in-page pass over Flash movies, images and marquees is built into
-  // this object yet; the page window is left as it is.
 }
 
 void CClosePopup::OnNewWindow2(IDispatch** ppDisp, VARIANT_BOOL* cancel) {

@@ -8,6 +8,7 @@ namespace qp {
 const QITAB CDispLoad::kInterfaces[] = {
     QITABENT(CDispLoad, IDispLoad),
     QITABENTMULTI(CDispLoad, IDispatch, IDispLoad),
+    QITABENT(CDispLoad, IDispLoadSelf),
     {nullptr, 0},
 };
 
@@ -36,9 +37,6 @@ STDMETHODIMP CDispLoad::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DI
       Microsoft::WRL::ComPtr<IDispatch> handler(V_DISPATCH(&saved));
       handler->Invoke(id, riid, lcid, flags, params, result, exception, argError);
     }
-    // The page's handler may have closed the window, and its helper object
-    // with it, which cuts the link.
-    if (owner_ != nullptr) owner_->ShowOrHideAnim(window_.Get());
     RestoreOnload();
   }
   QP_CATCH_ALL()

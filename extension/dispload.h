@@ -1,8 +1,7 @@
 // The onload hook of one page window (CDispLoad) and the second, inert sink
 // class (CDispLoad2). The hook takes the place of the page's own onload
 // handler; when the page's load event fires it tells its owner, runs the
-// page's handler, runs the in-page pass on the window and puts the page's
-// handler back.
+// page's handler and puts that handler back.
 #pragma once
 
 #include <windows.h>
@@ -23,14 +22,18 @@ class DocumentEventOwner {
  public:
   // A page-window event or ONLOAD_HOOK_CODE.
   virtual void OnDocumentEvent(std::int32_t code) = 0;
-  // The in-page pass over one page window.
-  virtual void ShowOrHideAnim(IHTMLWindow2* window) = 0;
 
  protected:
   ~DocumentEventOwner() = default;
 };
 
-class CDispLoad final : public IDispLoad, public com::ComObject<CDispLoad> {
+// Answered only by this library's own onload hook: the helper object creates
+// hooks through COM and reaches their C++ side through this interface, so an
+// object of another server registered under the same class is never taken
+// for one of ours.
+struct IDispLoadSelf : public IUnknown {};
+
+class CDispLoad final : public IDispLoad, public IDispLoadSelf, public com::ComObject<CDispLoad> {
  public:
   static const QITAB kInterfaces[];
   static HRESULT Create(IUnknown* outer, REFIID riid, void** ppv) noexcept {
@@ -48,8 +51,7 @@ class CDispLoad final : public IDispLoad, public com::ComObject<CDispLoad> {
   STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
   STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
   // The page's load event: notify the owner, run the page's own handler with
-  // the same arguments, run the in-page pass, restore the page's handler.
-  // Always S_OK.
+  // the same arguments, restore the page's handler. Always S_OK.
   STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* exception, UINT* argError) override;
 
@@ -92,3 +94,6 @@ class CDispLoad2 final : public IDispLoad2, public com::ComObject<CDispLoad2> {
 };
 
 }  // namespace qp
+
+__CRT_UUID_DECL(qp::IDispLoadSelf, 0xcbda000c, 0x8a54, 0x455d, 0xa0, 0x7b, 0x06, 0xf8, 0xec, 0x26, 0x5e, 0x42)
+
