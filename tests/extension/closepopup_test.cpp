@@ -376,3 +376,63 @@ TEST_F(ClosePopupTest, ScriptAddressesOfNavigations) {
 
 }  // namespace
 }  // namespace qp
+
+namespace qp {
+namespace {
+
+// The keyboard hook, called the way the system calls it on the browser
+// window's thread: only the first key-down of N or Enter is a gesture.
+TEST_F(ClosePopupTest, KeyboardHookCountsFirstKeyDownOfNOrEnterOnly) {
+  module::SetThreadObject(object_.Get());
+  constexpr LPARAM kDown = 1;
+  constexpr LPARAM kRepeat = kDown | (1 << 30);
+  constexpr LPARAM kUp = static_cast<LPARAM>(0xC0000001u);
+  const struct {
+    int code;
+    WPARAM key;
+    LPARAM flags;
+    bool gesture;
+  } cases[] = {
+      {HC_ACTION, 'N', kDown, true},      {HC_ACTION, VK_RETURN, kDown, true}, {HC_ACTION, 'N', kRepeat, false},
+      {HC_ACTION, 'N', kUp, false},       {HC_ACTION, 'M', kDown, false},      {HC_ACTION, VK_SPACE, kDown, false},
+      {HC_NOREMOVE, 'N', kDown, true},    {-1, 'N', kDown, false},
+  };
+  for (const auto& c : cases) {
+    object_->popupGuard().SetAllow(false);
+    CClosePopup::KeyboardHookProc(c.code, c.key, c.flags);
+    EXPECT_EQ(object_->popupGuard().allow(), c.gesture) << "key " << c.key << " flags " << std::hex << c.flags;
+  }
+  module::SetThreadObject(nullptr);
+  object_->popupGuard().SetAllow(false);
+  CClosePopup::KeyboardHookProc(HC_ACTION, 'N', kDown);
+  EXPECT_FALSE(object_->popupGuard().allow()) << "an empty thread slot only passes the call on";
+}
+
+TEST(PageAreaTest, RecognisesThePageAreaByItsClassInAnyCase) {
+  const struct {
+    const wchar_t* className;
+    bool pane;
+  } cases[] = {
+      {L"Internet Explorer_Server", true},
+      {L"internet explorer_server", true},
+      {L"Internet Explorer_Server2", false},
+      {L"Shell DocObject View", false},
+  };
+  for (const auto& c : cases) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = c.className;
+    ::RegisterClassW(&wc);
+    unique_hwnd window(::CreateWindowW(c.className, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                       wc.hInstance, nullptr));
+    ASSERT_TRUE(window);
+    EXPECT_EQ(IsHtmlPaneWindow(window.get()), c.pane);
+    window.reset();
+    ::UnregisterClassW(c.className, wc.hInstance);
+  }
+  EXPECT_FALSE(IsHtmlPaneWindow(nullptr));
+}
+
+}  // namespace
+}  // namespace qp
