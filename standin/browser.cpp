@@ -13,14 +13,11 @@ Browser::Browser(BrowserWindow& window, bool top)
 Browser::~Browser() = default;
 
 ComPtr<Browser> Browser::CreateTop(BrowserWindow& window) {
-  ComPtr<Browser> browser;
-  browser.Attach(new Browser(window, true));
-  return browser;
+  return Adopt(new Browser(window, true));
 }
 
 ComPtr<Browser> Browser::CreateFrame(BrowserWindow& window, ElementCore frameCore) {
-  ComPtr<Browser> browser;
-  browser.Attach(new Browser(window, false));
+  ComPtr<Browser> browser = Adopt(new Browser(window, false));
   browser->core = std::move(frameCore);
   return browser;
 }

@@ -90,12 +90,19 @@ class RefCount {
     return DISP_E_MEMBERNOTFOUND;                                                                \
   }
 
+// Takes over a reference that the caller already owns. mingw-w64's
+// ComPtr::Attach adds a reference of its own, so it is never used for this.
+template <class T>
+ComPtr<T> Adopt(T* owned) {
+  ComPtr<T> held;
+  *held.ReleaseAndGetAddressOf() = owned;
+  return held;
+}
+
 // Creates a concrete object with its first reference held by the result.
 template <class T, class... Args>
 ComPtr<T> MakeObject(Args&&... args) {
-  ComPtr<T> object;
-  object.Attach(new T(std::forward<Args>(args)...));
-  return object;
+  return Adopt(new T(std::forward<Args>(args)...));
 }
 
 // A BSTR copy of a wide string for an out-parameter; E_OUTOFMEMORY when none can be made.

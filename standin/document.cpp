@@ -75,8 +75,7 @@ Document::~Document() { Close(); }
 
 ComPtr<Document> Document::Create(BrowserWindow& window, Browser& owner, const PageSpec& page, std::wstring url,
                                   HWND parent, RECT box) {
-  ComPtr<Document> doc;
-  doc.Attach(new Document(window, owner, page, std::move(url)));
+  ComPtr<Document> doc = Adopt(new Document(window, owner, page, std::move(url)));
   const DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (owner.isTop() ? 0 : WS_BORDER);
   doc->view_ = ::CreateWindowExW(0, kViewClass, L"", style, box.left, box.top, box.right - box.left,
                                  box.bottom - box.top, parent, nullptr, ::GetModuleHandleW(nullptr), doc.Get());

@@ -70,10 +70,12 @@ struct Options {
 };
 
 DWORD g_timeLimitMs = 0;
+std::string g_scenarioFile;
 
 DWORD WINAPI Watchdog(void*) {
   ::Sleep(g_timeLimitMs);
-  ReportError("run", "the time limit of " + std::to_string(g_timeLimitMs) + " ms was reached; the run is ended");
+  ReportError("run", g_scenarioFile + ": the time limit of " + std::to_string(g_timeLimitMs) +
+                         " ms was reached; the run is ended");
   PrintSummary();
   std::fflush(stdout);
   std::fflush(stderr);
@@ -97,6 +99,7 @@ int Run(const Options& options) {
     return kExitBadScenario;
   }
   g_timeLimitMs = options.timeLimitMs ? options.timeLimitMs : scenario.timeLimitMs;
+  g_scenarioFile = scenario.file;
   qp::unique_handle watchdog(::CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
   if (!watchdog) {
     ReportError("run", "the time limit cannot be enforced (no watchdog thread)");

@@ -196,8 +196,7 @@ void BrowserWindow::RequestNewWindow(Browser& from, const std::string& url, cons
   args[0].vt = VT_BYREF | VT_BOOL;
   args[0].pboolVal = &cancel;
   top_->events().Fire(DISPID_NEWWINDOW2, args, 2);
-  ComPtr<IDispatch> target;
-  target.Attach(created);  // the handler handed over a reference
+  const ComPtr<IDispatch> target = Adopt(created);  // the handler handed over a reference
 
   Record record("newwindow");
   record.Int("window", id_).Str("frame", from.framePath()).Str("url", url).Str("source", source);
