@@ -16,6 +16,7 @@
 #include "core/layout.h"
 #include "handles.h"
 #include "ieserver.h"
+#include "loopback.h"
 #include "results.h"
 #include "runtime.h"
 #include "timeline.h"
@@ -109,9 +110,11 @@ int Run(const Options& options) {
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
   Runtime::Get().Init(scenario, instance);
   BrowserWindow::RegisterClasses(instance);
+  LoopbackServer::Start(scenario);
   SharedRegion region;
   region.TryOpen();
   const TimelineResult result = RunTimeline(scenario, [&region] { region.TryOpen(); });
+  LoopbackServer::Stop();
   region.Report();
   Record("end").Int("errors", ErrorCount()).Emit();
   PrintSummary();

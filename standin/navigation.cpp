@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "browser.h"
+#include "loopback.h"
 #include "runtime.h"
 #include "wincache.h"
 #include "window.h"
@@ -161,6 +162,7 @@ void BrowserWindow::StoreDownloads(Document& doc) {
       if (!spec.isDownloaded) continue;
       std::string error;
       const bool stored = StoreDownloadedFile(spec.src, spec.downloaded, &error);
+      LoopbackServer::Offer(spec.src, &spec.downloaded);
       Record record("cache");
       record.Int("window", id_).Str("element", item.face->core.path).Str("url", spec.src).Bool("stored", stored);
       if (!stored) record.Str("error", error);

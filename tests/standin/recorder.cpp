@@ -6,7 +6,8 @@
 // QP_RECORDER_NEWWINDOW lists its answers to successive NewWindow2 events of
 // the process ("cancel", "allow", "hidden"; allow when the list runs out), and
 // QP_RECORDER_WALK=1 makes it hide images, stop marquees and stop Flash at
-// every top-level DocumentComplete, through the calls the extension uses.
+// every top-level DocumentComplete, through the calls the extension uses, and
+// QP_RECORDER_FETCH=1 makes it read the top page's images offline then.
 #include <windows.h>
 #include <exdisp.h>
 #include <exdispid.h>
@@ -14,6 +15,7 @@
 #include <mshtmdid.h>
 #include <ocidl.h>
 #include <shlwapi.h>
+#include <wininet.h>
 #include <wrl/client.h>
 
 #include <cstdio>
@@ -230,6 +232,7 @@ class Recorder final : public IObjectWithSite, public IDispatch {
       case DISPID_DOCUMENTCOMPLETE:
         Log(instance_, "DocumentComplete who=" + Who(a[1].pdispVal) + " url=" + UrlArg(a[0]) + " vt=" + Types(params));
         if (Who(a[1].pdispVal) == "top" && Env("QP_RECORDER_WALK") == "1") Walk();
+        if (Who(a[1].pdispVal) == "top" && Env("QP_RECORDER_FETCH") == "1") FetchImages();
         break;
       case DISPID_NEWWINDOW2:
         NewWindow(params);
@@ -347,6 +350,48 @@ class Recorder final : public IObjectWithSite, public IDispatch {
     // As the tray program does with a delayed popup: WM_CLOSE a moment later.
     g_hiddenToClose = reinterpret_cast<HWND>(hwnd);
     ::SetTimer(nullptr, 0, 500, CloseHidden);
+  }
+
+  // Reads every image of the top page the way the extension does: offline,
+  // through WinInet, from what the browser has downloaded.
+  void FetchImages() {
+    ComPtr<IDispatch> document;
+    ComPtr<IHTMLDocument2> html;
+    ComPtr<IHTMLElementCollection> all;
+    LONG length = 0;
+    if (browser_->get_Document(document.GetAddressOf()) != S_OK || FAILED(document.As(&html)) ||
+        FAILED(html->get_all(all.GetAddressOf())) || FAILED(all->get_length(&length))) {
+      return;
+    }
+    HINTERNET root = ::InternetOpenA(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_OFFLINE);
+    for (LONG i = 0; i < length && root; ++i) {
+      VARIANT name, index;
+      ::VariantInit(&name);
+      ::VariantInit(&index);
+      name.vt = VT_I4;
+      name.lVal = i;
+      index.vt = VT_I4;
+      ComPtr<IDispatch> item;
+      ComPtr<IHTMLImgElement> img;
+      BSTR src = nullptr;
+      if (all->item(name, index, item.GetAddressOf()) != S_OK || FAILED(item.As(&img)) || FAILED(img->get_src(&src))) {
+        continue;
+      }
+      const std::string url = Narrow(src);
+      ::SysFreeString(src);
+      HINTERNET file = ::InternetOpenUrlA(root, url.c_str(), nullptr, 0, INTERNET_FLAG_EXISTING_CONNECT, 0);
+      if (!file) {
+        Log(instance_, "fetch url=" + url + " error=" + std::to_string(::GetLastError()));
+        continue;
+      }
+      std::string bytes;
+      char buffer[4096];
+      DWORD got = 0;
+      while (::InternetReadFile(file, buffer, sizeof(buffer), &got) && got > 0) bytes.append(buffer, got);
+      ::InternetCloseHandle(file);
+      Log(instance_, "fetch url=" + url + " bytes=" + std::to_string(bytes.size()) + " head=" + bytes.substr(0, 6));
+    }
+    if (root) ::InternetCloseHandle(root);
   }
 
   // Hides images, stops marquees and Flash in the page and its frames.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -189,7 +190,7 @@ class StandinBrowser : public ::testing::Test {
     // Other tests' browser windows must not load the recorder.
     ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kHelperKey) + "\\" + kRecorderClsidText).c_str());
     ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kClassesKey) + "\\" + kRecorderClsidText).c_str());
-    for (const char* name : {"QP_RECORDER_LOG", "QP_RECORDER_NEWWINDOW", "QP_RECORDER_WALK"}) {
+    for (const char* name : {"QP_RECORDER_LOG", "QP_RECORDER_NEWWINDOW", "QP_RECORDER_WALK", "QP_RECORDER_FETCH"}) {
       ::SetEnvironmentVariableA(name, nullptr);
     }
     ::DeleteFileA(log_.c_str());
@@ -518,30 +519,47 @@ TEST_F(StandinBrowser, ReportsWhatAHelperDidToThePageAndTheSharedCounters) {
   EXPECT_EQ(counters[0]["MarqCount"], 2);
 }
 
-TEST_F(StandinBrowser, DownloadedImageIsStoredInTheDownloadCache) {
-  const std::string file = Folder() + test::UniqueName("anim") + ".gif";
+// Under Wine an offline read goes to the network instead of the cache, so a
+// downloaded image on the loopback address is also served by the stand-in.
+TEST_F(StandinBrowser, DownloadedImagesGoToTheCacheAndLoopbackOnesCanBeReadOfflineDuringTheRun) {
+  ::SetEnvironmentVariableA("QP_RECORDER_FETCH", "1");
+  const std::string file = test::UniqueName("anim") + ".gif";
   const std::string bytes = std::string("GIF89a\x21\xF9\x04\x00\x00\x00\x00\x00\x21\xF9\x04\x3B", 19);
-  ASSERT_TRUE(WriteText(file, bytes));
-  const std::string url = "http://ads.example/" + test::UniqueName("anim") + ".gif";
-  std::string name = file.substr(file.find_last_of('\\') + 1);
+  ASSERT_TRUE(WriteText(Folder() + file, bytes));
+  const std::string cached = "http://ads.example/" + file;
+  const std::string loopback = "http://127.0.0.1:" + std::to_string(20000 + ::GetCurrentProcessId() % 20000) + "/";
+  const std::string served = loopback + file, missing = loopback + "not-downloaded.gif";
   const StandinRun run = RunStandin(R"({"pages": {"home": {"elements": [
-      {"id": "banner", "kind": "img", "src": ")" + url + R"(", "downloaded": ")" + name + R"("}]}},
+      {"id": "a", "kind": "img", "src": ")" + cached + R"(", "downloaded": ")" + file + R"("},
+      {"id": "b", "kind": "img", "src": ")" + served + R"(", "downloaded": ")" + file + R"("},
+      {"id": "c", "kind": "img", "src": ")" + missing + R"("}]}},
       "timeline": [{"do": "open", "page": "home"}]})");
-  ::DeleteFileA(file.c_str());
+  ::DeleteFileA((Folder() + file).c_str());
   ASSERT_EQ(run.exitCode, 0) << run.Dump();
-  const std::vector<Json> cached = run.Events("cache");
-  ASSERT_EQ(cached.size(), 1u);
-  EXPECT_EQ(cached[0]["stored"], true) << run.Dump();
+  const std::vector<Json> stored = run.Events("cache");
+  ASSERT_EQ(stored.size(), 2u);
+  EXPECT_EQ(stored[0]["stored"], true) << run.Dump();
 
   // The committed entry holds the file's bytes.
   DWORD size = 0;
-  ::GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size);
+  ::GetUrlCacheEntryInfoA(cached.c_str(), nullptr, &size);
   ASSERT_GT(size, 0u);
   std::vector<char> buffer(size);
   auto* info = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOA*>(buffer.data());
-  ASSERT_TRUE(::GetUrlCacheEntryInfoA(url.c_str(), info, &size));
+  ASSERT_TRUE(::GetUrlCacheEntryInfoA(cached.c_str(), info, &size));
   EXPECT_EQ(ReadText(info->lpszLocalFileName), bytes);
-  ::DeleteUrlCacheEntryA(url.c_str());
+  ::DeleteUrlCacheEntryA(cached.c_str());
+  ::DeleteUrlCacheEntryA(served.c_str());
+
+  // Read offline by a helper object while the page is shown: the downloaded
+  // loopback image is found, the one never downloaded is not.
+  std::map<std::string, Entry> fetched;
+  for (const Entry& e : Of(1, {"fetch"})) fetched[e.Get("url")] = e;
+  ASSERT_EQ(fetched.count(served), 1u) << Describe(Log());
+  EXPECT_EQ(fetched[served].Get("bytes"), std::to_string(bytes.size()));
+  EXPECT_EQ(fetched[served].Get("head"), "GIF89a");
+  ASSERT_EQ(fetched.count(missing), 1u);
+  EXPECT_EQ(fetched[missing].Get("bytes"), "?") << "an image the page never downloaded cannot be read";
 }
 
 TEST_F(StandinBrowser, AScenarioThatDoesNotFitIsRefusedNamingFileAndPlace) {

@@ -1,0 +1,208 @@
+// Windows sockets must come before windows.h.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "loopback.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "results.h"
+
+namespace standin {
+
+namespace {
+
+constexpr char kLoopbackPrefix[] = "http://127.0.0.1:";
+constexpr DWORD kRequestMs = 2000;
+constexpr long kAcceptPollUs = 200000;
+constexpr std::size_t kMaxRequest = 8192;
+constexpr DWORD kStopMs = 5000;  // longer than one request may take
+
+struct Listener {
+  SOCKET socket = INVALID_SOCKET;
+  int port = 0;
+  HANDLE thread = nullptr;
+};
+
+std::mutex g_lock;
+std::map<std::string, const std::vector<unsigned char>*> g_offered;  // "port path" -> bytes
+std::vector<Listener*> g_listeners;
+std::atomic<bool> g_stop{false};
+bool g_started = false;
+
+bool SplitUrl(const std::string& url, int* port, std::string* path) {
+  if (url.rfind(kLoopbackPrefix, 0) != 0) return false;
+  const std::size_t start = sizeof(kLoopbackPrefix) - 1;
+  const std::size_t slash = url.find('/', start);
+  const int number = std::atoi(url.substr(start, slash - start).c_str());
+  if (number <= 0 || number > 65535) return false;
+  *port = number;
+  *path = slash == std::string::npos ? "/" : url.substr(slash);
+  *path = path->substr(0, path->find('#'));
+  return true;
+}
+
+std::string Key(int port, const std::string& path) { return std::to_string(port) + " " + path; }
+
+const char* ContentType(const std::string& path) {
+  const std::string lower = [&] {
+    std::string s = path.substr(0, path.find('?'));
+    for (char& c : s) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+    return s;
+  }();
+  auto ends = [&](const char* ext) {
+    const std::size_t n = std::strlen(ext);
+    return lower.size() >= n && lower.compare(lower.size() - n, n, ext) == 0;
+  };
+  if (ends(".gif")) return "image/gif";
+  if (ends(".swf")) return "application/x-shockwave-flash";
+  if (ends(".png")) return "image/png";
+  if (ends(".jpg") || ends(".jpeg")) return "image/jpeg";
+  return "application/octet-stream";
+}
+
+void SendAll(SOCKET s, const char* data, std::size_t size) {
+  while (size > 0) {
+    const int sent = ::send(s, data, static_cast<int>(size), 0);
+    if (sent <= 0) return;
+    data += sent;
+    size -= static_cast<std::size_t>(sent);
+  }
+}
+
+void Answer(SOCKET client, int port) {
+  const DWORD timeout = kRequestMs;
+  ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof(timeout));
+  std::string request;
+  char buffer[1024];
+  while (request.find("\r\n\r\n") == std::string::npos && request.size() < kMaxRequest) {
+    const int got = ::recv(client, buffer, sizeof(buffer), 0);
+    if (got <= 0) break;
+    request.append(buffer, static_cast<std::size_t>(got));
+  }
+  // "GET /path HTTP/1.1" or, through a proxy, "GET http://host:port/path HTTP/1.1".
+  std::string target;
+  if (request.rfind("GET ", 0) == 0) target = request.substr(4, request.find(' ', 4) - 4);
+  if (target.rfind("http://", 0) == 0) {
+    const std::size_t slash = target.find('/', 7);
+    target = slash == std::string::npos ? "/" : target.substr(slash);
+  }
+  const std::vector<unsigned char>* bytes = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(g_lock);
+    const auto it = g_offered.find(Key(port, target));
+    if (it != g_offered.end()) bytes = it->second;
+  }
+  const std::string url = std::string(kLoopbackPrefix) + std::to_string(port) + target;
+  Record("served").Str("url", url).Bool("found", bytes != nullptr).Emit();
+  if (!bytes) {
+    // Not downloaded yet: the connection is reset without an answer, so that
+    // the open fails as it does for an address missing from the cache.
+    const linger reset = {1, 0};
+    ::setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset), sizeof(reset));
+    return;
+  }
+  const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: " + std::string(ContentType(target)) +
+                           "\r\nContent-Length: " + std::to_string(bytes->size()) + "\r\nConnection: close\r\n\r\n";
+  SendAll(client, head.data(), head.size());
+  if (!bytes->empty()) SendAll(client, reinterpret_cast<const char*>(bytes->data()), bytes->size());
+  ::shutdown(client, SD_SEND);
+}
+
+DWORD WINAPI Serve(void* arg) {
+  auto* listener = static_cast<Listener*>(arg);
+  while (!g_stop.load()) {
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(listener->socket, &ready);
+    timeval wait = {0, kAcceptPollUs};
+    if (::select(0, &ready, nullptr, nullptr, &wait) <= 0) continue;
+    SOCKET client = ::accept(listener->socket, nullptr, nullptr);
+    if (client == INVALID_SOCKET) continue;
+    Answer(client, listener->port);
+    ::closesocket(client);
+  }
+  return 0;
+}
+
+bool Listen(int port) {
+  auto* listener = new Listener;
+  listener->port = port;
+  listener->socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = ::htons(static_cast<u_short>(port));
+  address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+  if (listener->socket == INVALID_SOCKET ||
+      ::bind(listener->socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      ::listen(listener->socket, SOMAXCONN) != 0) {
+    ReportError("loopback server", "cannot listen on 127.0.0.1:" + std::to_string(port) + " (error " +
+                                       std::to_string(::WSAGetLastError()) + ")");
+    if (listener->socket != INVALID_SOCKET) ::closesocket(listener->socket);
+    delete listener;
+    return false;
+  }
+  listener->thread = ::CreateThread(nullptr, 0, Serve, listener, 0, nullptr);
+  if (!listener->thread) {
+    ::closesocket(listener->socket);
+    delete listener;
+    return false;
+  }
+  g_listeners.push_back(listener);
+  return true;
+}
+
+}  // namespace
+
+bool LoopbackServer::Start(const Scenario& scenario) {
+  std::vector<int> ports;
+  for (const auto& [name, page] : scenario.pages) {
+    for (const ElementSpec& e : page.elements) {
+      int port = 0;
+      std::string path;
+      if (e.isDownloaded && SplitUrl(e.src, &port, &path)) {
+        bool known = false;
+        for (int p : ports) known = known || p == port;
+        if (!known) ports.push_back(port);
+      }
+    }
+  }
+  if (ports.empty()) return true;
+  WSADATA data;
+  if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+    ReportError("loopback server", "WSAStartup failed");
+    return false;
+  }
+  g_started = true;
+  bool ok = true;
+  for (int port : ports) ok = Listen(port) && ok;
+  return ok;
+}
+
+void LoopbackServer::Stop() {
+  g_stop = true;
+  for (Listener* listener : g_listeners) {
+    // A thread that did not end keeps its listener; the process ends next.
+    if (::WaitForSingleObject(listener->thread, kStopMs) != WAIT_OBJECT_0) continue;
+    ::CloseHandle(listener->thread);
+    ::closesocket(listener->socket);
+    delete listener;
+  }
+  g_listeners.clear();
+  if (g_started) ::WSACleanup();
+  g_started = false;
+}
+
+void LoopbackServer::Offer(const std::string& url, const std::vector<unsigned char>* bytes) {
+  int port = 0;
+  std::string path;
+  if (!SplitUrl(url, &port, &path)) return;
+  std::lock_guard<std::mutex> lock(g_lock);
+  g_offered[Key(port, path)] = bytes;
+}
+
+}  // namespace standin
