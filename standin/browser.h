@@ -6,6 +6,7 @@
 #include <string>
 
 #include "connpoint.h"
+#include "document.h"
 #include "elements.h"
 
 namespace standin {
@@ -88,5 +89,21 @@ class Browser final : public NotImpl_IWebBrowser2,
   std::wstring url_;
   ConnectionPoint events_;
 };
+
+template <class F>
+void PreOrder(Document& doc, F&& visit) {
+  visit(doc);
+  for (Browser* frame : doc.frames()) {
+    if (frame->document()) PreOrder(*frame->document(), visit);
+  }
+}
+
+template <class F>
+void PostOrder(Document& doc, F&& visit) {
+  for (Browser* frame : doc.frames()) {
+    if (frame->document()) PostOrder(*frame->document(), visit);
+  }
+  visit(doc);
+}
 
 }  // namespace standin

@@ -128,4 +128,11 @@ class PageWindow final : public NotImpl_IHTMLWindow2, public IConnectionPointCon
   ComPtr<ScriptHandler> pageOnunload_;
 };
 
+// Visits the documents of a page and of its frames, parents before frames.
+template <class F>
+void PreOrder(Document& doc, F&& visit);
+// Frames before their parent: the order of the load events and DocumentComplete.
+template <class F>
+void PostOrder(Document& doc, F&& visit);
+
 }  // namespace standin

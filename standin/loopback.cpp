@@ -20,6 +20,8 @@ constexpr char kLoopbackPrefix[] = "http://127.0.0.1:";
 constexpr DWORD kRequestMs = 2000;
 constexpr long kAcceptPollUs = 200000;
 constexpr std::size_t kMaxRequest = 8192;
+// A port nothing listens on (TCP port service multiplexer, unused).
+constexpr int kClosedPort = 1;
 constexpr DWORD kStopMs = 5000;  // longer than one request may take
 
 struct Listener {
@@ -100,10 +102,13 @@ void Answer(SOCKET client, int port) {
   const std::string url = std::string(kLoopbackPrefix) + std::to_string(port) + target;
   Record("served").Str("url", url).Bool("found", bytes != nullptr).Emit();
   if (!bytes) {
-    // Not downloaded yet: the connection is reset without an answer, so that
-    // the open fails as it does for an address missing from the cache.
-    const linger reset = {1, 0};
-    ::setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset), sizeof(reset));
+    // Not downloaded yet: redirected to a closed port, so that the open fails
+    // as it fails for an address missing from the cache. (A reset connection
+    // is not enough: WinInet sometimes reads it as an empty answer.)
+    const std::string head = "HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:" + std::to_string(kClosedPort) +
+                             "/\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    SendAll(client, head.data(), head.size());
+    ::shutdown(client, SD_SEND);
     return;
   }
   const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: " + std::string(ContentType(target)) +

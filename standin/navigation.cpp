@@ -15,24 +15,6 @@ namespace standin {
 
 namespace {
 
-// Visits the documents of a page and its frames, parents before frames.
-template <class F>
-void PreOrder(Document& doc, F&& visit) {
-  visit(doc);
-  for (Browser* frame : doc.frames()) {
-    if (frame->document()) PreOrder(*frame->document(), visit);
-  }
-}
-
-// Frames before their parent: the order of load and DocumentComplete.
-template <class F>
-void PostOrder(Document& doc, F&& visit) {
-  for (Browser* frame : doc.frames()) {
-    if (frame->document()) PostOrder(*frame->document(), visit);
-  }
-  visit(doc);
-}
-
 VARIANT BstrVariant(const std::wstring& text) {
   VARIANT v;
   ::VariantInit(&v);

@@ -17,10 +17,11 @@ namespace standin {
 class BrowserWindow;
 
 // Time allowed for one window to start, one command to run on a window's
-// thread, or one piece of input to arrive.
-constexpr DWORD kWindowStartMs = 10000;
-constexpr DWORD kCommandMs = 15000;
-constexpr DWORD kInputMs = 3000;
+// thread, or one piece of input to arrive. Generous: the machine may be busy,
+// and a run that goes well never waits that long.
+constexpr DWORD kWindowStartMs = 20000;
+constexpr DWORD kCommandMs = 20000;
+constexpr DWORD kInputMs = 10000;
 
 class Runtime {
  public:

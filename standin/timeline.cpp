@@ -103,6 +103,10 @@ void Player::MoveTo(const Step& s, const WindowPtr& w, POINT to, HWND expected) 
   if (now.x == to.x && now.y == to.y) return;  // no movement, no message
   auto watch = w->Arm(WM_MOUSEMOVE, 0, expected);
   if (!MovePointer(to)) Failure(s, "the pointer did not reach " + std::to_string(to.x) + "," + std::to_string(to.y));
+  if (WaitPumpingSent(watch->event.get(), kInputMs / 2)) return;
+  // Once more by a pixel aside and back, in case the window missed the first movement.
+  watch = w->Arm(WM_MOUSEMOVE, 0, expected);
+  if (!MovePointer(POINT{to.x + 1, to.y}) || !MovePointer(to)) Failure(s, "the pointer did not move");
   WaitWatch(s, watch, "the pointer movement");
 }
 

@@ -22,15 +22,6 @@ constexpr wchar_t kHelperKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 
 using Command = std::function<void()>;
 
-// Visits the documents of a page and its frames, parents before frames.
-template <class F>
-void ForEachDocument(Document& doc, F&& visit) {
-  visit(doc);
-  for (Browser* frame : doc.frames()) {
-    if (frame->document()) ForEachDocument(*frame->document(), visit);
-  }
-}
-
 std::vector<std::string> SplitPath(const std::string& path) {
   std::vector<std::string> parts;
   std::size_t start = 0;
@@ -282,11 +273,11 @@ void BrowserWindow::Close(CloseOrder order) {
       .Str("order", order == CloseOrder::DestroyFirst ? "destroy-first" : "unsite-first")
       .Emit();
   if (Document* doc = top_->document()) {
-    ForEachDocument(*doc, [](Document& d) { d.pageWindow()->FireBeforeUnload(); });
+    PreOrder(*doc, [](Document& d) { d.pageWindow()->FireBeforeUnload(); });
   }
   FireSimple(DISPID_ONQUIT);
   if (Document* doc = top_->document()) {
-    ForEachDocument(*doc, [](Document& d) { d.pageWindow()->FireUnload(); });
+    PreOrder(*doc, [](Document& d) { d.pageWindow()->FireUnload(); });
   }
   if (order == CloseOrder::DestroyFirst) {
     DestroyFrame();
@@ -312,7 +303,7 @@ void BrowserWindow::Close(CloseOrder order) {
 
 void BrowserWindow::Report() {
   if (closing_ || !top_->document()) return;
-  ForEachDocument(*top_->document(), [this](Document& doc) {
+  PreOrder(*top_->document(), [this](Document& doc) {
     Record("page")
         .Int("window", id_)
         .Str("frame", doc.owner().framePath())
@@ -427,6 +418,15 @@ void BrowserWindow::NoteInput(HWND hwnd, UINT msg, WPARAM wParam) {
 // --- Window procedures ------------------------------------------------------------------------------
 
 LRESULT CALLBACK BrowserWindow::FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  try {
+    return OnFrameMessage(hwnd, msg, wParam, lParam);
+  } catch (...) {
+    ReportError("frame window", "unexpected failure");
+  }
+  return 0;
+}
+
+LRESULT BrowserWindow::OnFrameMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
@@ -482,6 +482,15 @@ void BrowserWindow::PaintToolbar(HWND hwnd) {
 }
 
 LRESULT CALLBACK BrowserWindow::ToolbarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  try {
+    return OnToolbarMessage(hwnd, msg, wParam, lParam);
+  } catch (...) {
+    ReportError("toolbar", "unexpected failure");
+  }
+  return 0;
+}
+
+LRESULT BrowserWindow::OnToolbarMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));

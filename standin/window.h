@@ -101,6 +101,8 @@ class BrowserWindow {
   static DWORD WINAPI ThreadMain(void* self);
   static LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK ToolbarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static LRESULT OnFrameMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static LRESULT OnToolbarMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK CommandProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   void Run();
   bool CreateWindows();

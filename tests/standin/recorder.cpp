@@ -7,7 +7,8 @@
 // the process ("cancel", "allow", "hidden"; allow when the list runs out), and
 // QP_RECORDER_WALK=1 makes it hide images, stop marquees and stop Flash at
 // every top-level DocumentComplete, through the calls the extension uses, and
-// QP_RECORDER_FETCH=1 makes it read the top page's images offline then.
+// QP_RECORDER_FETCH=PREFIX makes it read offline then the top page's images
+// whose address starts with PREFIX.
 #include <windows.h>
 #include <exdisp.h>
 #include <exdispid.h>
@@ -232,7 +233,7 @@ class Recorder final : public IObjectWithSite, public IDispatch {
       case DISPID_DOCUMENTCOMPLETE:
         Log(instance_, "DocumentComplete who=" + Who(a[1].pdispVal) + " url=" + UrlArg(a[0]) + " vt=" + Types(params));
         if (Who(a[1].pdispVal) == "top" && Env("QP_RECORDER_WALK") == "1") Walk();
-        if (Who(a[1].pdispVal) == "top" && Env("QP_RECORDER_FETCH") == "1") FetchImages();
+        if (Who(a[1].pdispVal) == "top" && !Env("QP_RECORDER_FETCH").empty()) FetchImages(Env("QP_RECORDER_FETCH"));
         break;
       case DISPID_NEWWINDOW2:
         NewWindow(params);
@@ -354,7 +355,7 @@ class Recorder final : public IObjectWithSite, public IDispatch {
 
   // Reads every image of the top page the way the extension does: offline,
   // through WinInet, from what the browser has downloaded.
-  void FetchImages() {
+  void FetchImages(const std::string& prefix) {
     ComPtr<IDispatch> document;
     ComPtr<IHTMLDocument2> html;
     ComPtr<IHTMLElementCollection> all;
@@ -379,6 +380,7 @@ class Recorder final : public IObjectWithSite, public IDispatch {
       }
       const std::string url = Narrow(src);
       ::SysFreeString(src);
+      if (url.rfind(prefix, 0) != 0) continue;
       HINTERNET file = ::InternetOpenUrlA(root, url.c_str(), nullptr, 0, INTERNET_FLAG_EXISTING_CONNECT, 0);
       if (!file) {
         Log(instance_, "fetch url=" + url + " error=" + std::to_string(::GetLastError()));

@@ -522,12 +522,13 @@ TEST_F(StandinBrowser, ReportsWhatAHelperDidToThePageAndTheSharedCounters) {
 // Under Wine an offline read goes to the network instead of the cache, so a
 // downloaded image on the loopback address is also served by the stand-in.
 TEST_F(StandinBrowser, DownloadedImagesGoToTheCacheAndLoopbackOnesCanBeReadOfflineDuringTheRun) {
-  ::SetEnvironmentVariableA("QP_RECORDER_FETCH", "1");
   const std::string file = test::UniqueName("anim") + ".gif";
   const std::string bytes = std::string("GIF89a\x21\xF9\x04\x00\x00\x00\x00\x00\x21\xF9\x04\x3B", 19);
   ASSERT_TRUE(WriteText(Folder() + file, bytes));
   const std::string cached = "http://ads.example/" + file;
   const std::string loopback = "http://127.0.0.1:" + std::to_string(20000 + ::GetCurrentProcessId() % 20000) + "/";
+  // Only the loopback images are read: another host would cost a name lookup.
+  ::SetEnvironmentVariableA("QP_RECORDER_FETCH", loopback.c_str());
   const std::string served = loopback + file, missing = loopback + "not-downloaded.gif";
   const StandinRun run = RunStandin(R"({"pages": {"home": {"elements": [
       {"id": "a", "kind": "img", "src": ")" + cached + R"(", "downloaded": ")" + file + R"("},
