@@ -12,6 +12,7 @@ namespace {
 
 constexpr int kMargin = 12;
 constexpr int kGap = 10;
+constexpr COLORREF kHiddenColour = RGB(170, 170, 170);
 
 SIZE DefaultSize(Kind kind) {
   switch (kind) {
@@ -298,18 +299,15 @@ void Document::Paint(HDC dc) {
     if (item.frame) continue;  // a frame draws itself in its own page window
     RECT box = item.face->core.box;
     const bool hidden = item.face->core.style && item.face->core.style->hidden();
+    // The stock DC brush takes each colour in turn, so nothing is created or freed.
+    HBRUSH brush = static_cast<HBRUSH>(::GetStockObject(DC_BRUSH));
     if (hidden) {
-      HPEN pen = ::CreatePen(PS_DOT, 1, RGB(170, 170, 170));
-      HGDIOBJ old = ::SelectObject(dc, pen);
-      ::SelectObject(dc, ::GetStockObject(NULL_BRUSH));
-      ::Rectangle(dc, box.left, box.top, box.right, box.bottom);
-      ::SelectObject(dc, old);
-      ::DeleteObject(pen);
-      ::SetTextColor(dc, RGB(170, 170, 170));
+      ::SetDCBrushColor(dc, kHiddenColour);
+      ::FrameRect(dc, &box, brush);
+      ::SetTextColor(dc, kHiddenColour);
     } else {
-      HBRUSH brush = ::CreateSolidBrush(Fill(item.face->core.spec->kind));
+      ::SetDCBrushColor(dc, Fill(item.face->core.spec->kind));
       ::FillRect(dc, &box, brush);
-      ::DeleteObject(brush);
       ::FrameRect(dc, &box, static_cast<HBRUSH>(::GetStockObject(GRAY_BRUSH)));
       ::SetTextColor(dc, RGB(0, 0, 0));
     }

@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 
+#include "handles.h"
 #include "results.h"
 
 namespace standin {
@@ -24,10 +26,20 @@ constexpr std::size_t kMaxRequest = 8192;
 constexpr int kClosedPort = 1;
 constexpr DWORD kStopMs = 5000;  // longer than one request may take
 
+// Sockets need winsock2.h before windows.h, so their owner lives here rather
+// than with the other handle kinds.
+struct SocketTraits {
+  using pointer = SOCKET;
+  static pointer Invalid() noexcept { return INVALID_SOCKET; }
+  static bool IsValid(pointer s) noexcept { return s != INVALID_SOCKET; }
+  static void Close(pointer s) noexcept { ::closesocket(s); }
+};
+using unique_socket = qp::unique_any<SocketTraits>;
+
 struct Listener {
-  SOCKET socket = INVALID_SOCKET;
+  unique_socket socket;
   int port = 0;
-  HANDLE thread = nullptr;
+  qp::unique_handle thread;
 };
 
 std::mutex g_lock;
@@ -123,41 +135,34 @@ DWORD WINAPI Serve(void* arg) {
   while (!g_stop.load()) {
     fd_set ready;
     FD_ZERO(&ready);
-    FD_SET(listener->socket, &ready);
+    FD_SET(listener->socket.get(), &ready);
     timeval wait = {0, kAcceptPollUs};
     if (::select(0, &ready, nullptr, nullptr, &wait) <= 0) continue;
-    SOCKET client = ::accept(listener->socket, nullptr, nullptr);
-    if (client == INVALID_SOCKET) continue;
-    Answer(client, listener->port);
-    ::closesocket(client);
+    unique_socket client(::accept(listener->socket.get(), nullptr, nullptr));
+    if (!client) continue;
+    Answer(client.get(), listener->port);
   }
   return 0;
 }
 
 bool Listen(int port) {
-  auto* listener = new Listener;
+  auto listener = std::make_unique<Listener>();
   listener->port = port;
-  listener->socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  listener->socket.reset(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   sockaddr_in address = {};
   address.sin_family = AF_INET;
   address.sin_port = ::htons(static_cast<u_short>(port));
   address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-  if (listener->socket == INVALID_SOCKET ||
-      ::bind(listener->socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      ::listen(listener->socket, SOMAXCONN) != 0) {
+  if (!listener->socket ||
+      ::bind(listener->socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      ::listen(listener->socket.get(), SOMAXCONN) != 0) {
     ReportError("loopback server", "cannot listen on 127.0.0.1:" + std::to_string(port) + " (error " +
                                        std::to_string(::WSAGetLastError()) + ")");
-    if (listener->socket != INVALID_SOCKET) ::closesocket(listener->socket);
-    delete listener;
     return false;
   }
-  listener->thread = ::CreateThread(nullptr, 0, Serve, listener, 0, nullptr);
-  if (!listener->thread) {
-    ::closesocket(listener->socket);
-    delete listener;
-    return false;
-  }
-  g_listeners.push_back(listener);
+  listener->thread.reset(::CreateThread(nullptr, 0, Serve, listener.get(), 0, nullptr));
+  if (!listener->thread) return false;
+  g_listeners.push_back(listener.release());
   return true;
 }
 
@@ -192,9 +197,7 @@ void LoopbackServer::Stop() {
   g_stop = true;
   for (Listener* listener : g_listeners) {
     // A thread that did not end keeps its listener; the process ends next.
-    if (::WaitForSingleObject(listener->thread, kStopMs) != WAIT_OBJECT_0) continue;
-    ::CloseHandle(listener->thread);
-    ::closesocket(listener->socket);
+    if (::WaitForSingleObject(listener->thread.get(), kStopMs) != WAIT_OBJECT_0) continue;
     delete listener;
   }
   g_listeners.clear();

@@ -322,20 +322,20 @@ void BrowserWindow::Report() {
 
 void BrowserWindow::TrackMenu() {
   const Scenario& sc = Runtime::Get().scenario();
-  HMENU menu = ::CreatePopupMenu();
+  qp::unique_hmenu menu(::CreatePopupMenu());
+  if (!menu) throw std::runtime_error("the menu could not be created");
   for (std::size_t i = 0; i < sc.menu.size(); ++i) {
-    ::AppendMenuW(menu, MF_STRING, kMenuFirstId + i, Widen(sc.menu[i]).c_str());
+    ::AppendMenuW(menu.get(), MF_STRING, kMenuFirstId + i, Widen(sc.menu[i]).c_str());
   }
   RECT bar = {};
   ::GetWindowRect(toolbar_, &bar);
   ::SetForegroundWindow(frame_);
-  trackedMenu_ = menu;
-  const UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN |
-                                                                   TPM_LEFTBUTTON,
+  trackedMenu_ = menu.get();
+  const UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu.get(),
+                                                         TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON,
                                                          bar.left + kMenuButtonLeft, bar.bottom, 0, frame_, nullptr));
   trackedMenu_ = nullptr;
   ::PostMessageW(frame_, WM_NULL, 0, 0);
-  ::DestroyMenu(menu);
   Record record("menu");
   record.Int("window", id_).Bool("chosen", chosen != 0);
   if (chosen >= kMenuFirstId && chosen < kMenuFirstId + sc.menu.size()) {
