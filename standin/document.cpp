@@ -60,7 +60,8 @@ std::wstring Caption(const LaidOut& item) {
 void Document::RegisterViewClass(HINSTANCE instance) {
   WNDCLASSEXW wc = {};
   wc.cbSize = sizeof(wc);
-  wc.style = CS_HREDRAW | CS_VREDRAW;
+  // Double clicks arrive as WM_LBUTTONDBLCLK, as in the browser's page.
+  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
   wc.lpfnWndProc = ViewProc;
   wc.hInstance = instance;
   wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
@@ -266,6 +267,7 @@ LRESULT Document::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 1;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
       ::SetFocus(hwnd);
       window->NoteInput(hwnd, msg, wParam);
       return 0;

@@ -273,6 +273,7 @@ Step ReadStep(const Json& json, const std::string& where, const Scenario& sc) {
     s.element = f.String("element");
     CheckPath(sc, f.At("element"), s.element, false);
     s.button = f.OneOf("button", {"left", "right"}, "left");
+    if (f.Has("double")) s.twice = f.Boolean("double");
   } else if (s.what == "key") {
     s.key = f.OneOf("key", {"N", "Enter"}, "");
     if (s.key.empty()) f.Fail(where, "missing field \"key\"");

@@ -69,6 +69,7 @@ struct Step {
   std::string key;      // "N" or "Enter"
   std::string hold;     // "", "shift" or "ctrl"
   std::string button = "left";
+  bool twice = false;  // click: a double click
   std::string url;
   std::string from = "script";  // popup: "script" or "timer"
   std::string itemText;

@@ -62,7 +62,7 @@ class Player {
 
   void WaitWatch(const Step& s, const std::shared_ptr<InputWatch>& watch, const char* what) const;
   void MoveTo(const Step& s, const WindowPtr& w, POINT to, HWND expected) const;
-  void Click(const Step& s, const WindowPtr& w, POINT at, HWND expected, bool right) const;
+  void Click(const Step& s, const WindowPtr& w, POINT at, HWND expected, bool right, bool twice = false) const;
   void Hold(const Step& s, const WindowPtr& w, bool down) const;
   ElementTarget Target(const Step& s, const WindowPtr& w) const;
 
@@ -110,12 +110,14 @@ void Player::MoveTo(const Step& s, const WindowPtr& w, POINT to, HWND expected) 
   WaitWatch(s, watch, "the pointer movement");
 }
 
-void Player::Click(const Step& s, const WindowPtr& w, POINT at, HWND expected, bool right) const {
+void Player::Click(const Step& s, const WindowPtr& w, POINT at, HWND expected, bool right, bool twice) const {
   if (::WindowFromPoint(at) != expected) Failure(s, "another window covers the point to click");
   MoveTo(s, w, at, expected);
-  auto watch = w->Arm(right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, expected);
-  if (!PressButton(right, true) || !PressButton(right, false)) Failure(s, "SendInput refused the click");
-  WaitWatch(s, watch, "the click");
+  for (int i = 0; i < (twice ? 2 : 1); ++i) {
+    auto watch = w->Arm(right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, expected);
+    if (!PressButton(right, true) || !PressButton(right, false)) Failure(s, "SendInput refused the click");
+    WaitWatch(s, watch, "the click");
+  }
 }
 
 void Player::Hold(const Step& s, const WindowPtr& w, bool down) const {
@@ -179,7 +181,7 @@ void Player::ClickElement(const Step& s) {
   WindowPtr w = Window(s);
   const ElementTarget t = Target(s, w);
   Hold(s, w, true);
-  Click(s, w, t.center, t.view, s.button == "right");
+  Click(s, w, t.center, t.view, s.button == "right", s.twice);
   Hold(s, w, false);
   Settle(s, w);
 }

@@ -262,6 +262,7 @@ class Recorder final : public IObjectWithSite, public IDispatch {
 
   static LRESULT CALLBACK MouseProc(int code, WPARAM wParam, LPARAM lParam) {
     const char* name = wParam == WM_LBUTTONDOWN ? "lbuttondown"
+                       : wParam == WM_LBUTTONDBLCLK ? "lbuttondblclk"
                        : wParam == WM_LBUTTONUP ? "lbuttonup"
                        : wParam == WM_RBUTTONDOWN ? "rbuttondown"
                        : wParam == WM_RBUTTONUP ? "rbuttonup"

@@ -316,8 +316,10 @@ constexpr char kInputScenario[] = R"S({
     {"do": "key", "key": "N"},
     {"do": "key", "key": "Enter"},
     {"do": "click", "element": "b", "button": "right"},
+    {"do": "click", "element": "a", "double": true},
     {"do": "toolbar"},
-    {"do": "menu", "item": "Properties"}
+    {"do": "menu", "item": "Properties"},
+    {"do": "click", "element": "b"}
   ]
 })S";
 
@@ -340,12 +342,28 @@ TEST_F(StandinBrowser, RealClicksAndKeysReachTheHelpersThreadHooks) {
       "key 0xD",
       "rbuttondown Internet_Explorer_Server 1 b",
       "rbuttonup Internet_Explorer_Server 1 b",
+      "lbuttondown Internet_Explorer_Server 1 a",
+      "lbuttonup Internet_Explorer_Server 1 a",
+      "lbuttondblclk Internet_Explorer_Server 1 a",
+      "lbuttonup Internet_Explorer_Server 1 a",
       "lbuttondown StandinToolbar 1 -",
       "lbuttonup StandinToolbar 1 -",
       "lbuttondown #32768 1 -",
       "lbuttonup #32768 1 -",
+      "lbuttondown Internet_Explorer_Server 1 b",
+      "lbuttonup Internet_Explorer_Server 1 b",
   };
   EXPECT_EQ(seen, expected) << Describe(Log());
+
+  // The click on the javascript: link: BeforeNavigate2 with that address, then onbeforeunload.
+  std::vector<std::string> script;
+  for (const Entry& e : Of(1, {"BeforeNavigate2", "window-event"})) {
+    if (e.what == "BeforeNavigate2") script.push_back(e.Get("url"));
+    if (e.what == "window-event" && e.Get("id") != "1003") script.push_back(e.Get("id") + " " + e.Get("url"));
+  }
+  const auto link = std::find(script.begin(), script.end(), "javascript:void(0)");
+  ASSERT_TRUE(link != script.end() && link + 1 != script.end()) << Describe(Log());
+  EXPECT_EQ(*(link + 1), "1017 http://home.standin.test/") << Describe(Log());
   const std::vector<Json> menu = run.Events("menu");
   ASSERT_EQ(menu.size(), 1u);
   EXPECT_EQ(menu[0]["item"], "Properties");
