@@ -38,14 +38,14 @@ COLORREF Fill(Kind kind) {
 }
 
 std::wstring Caption(const LaidOut& item) {
-  const ElementSpec& spec = *item.face->core.spec;
-  std::wstring text = Widen(std::string(KindName(spec.kind)) + " #" + spec.id);
-  if (!spec.src.empty()) text += L"  " + Widen(spec.src);
-  if (!spec.href.empty()) text += L"  " + Widen(spec.href);
-  if (spec.kind == Kind::Marquee) {
+  const ElementDesc& desc = *item.face->core.desc;
+  std::wstring text = Widen(std::string(KindName(desc.kind)) + " #" + desc.id);
+  if (!desc.src.empty()) text += L"  " + Widen(desc.src);
+  if (!desc.href.empty()) text += L"  " + Widen(desc.href);
+  if (desc.kind == Kind::Marquee) {
     text += static_cast<MarqueeElement*>(item.face)->running() ? L"  (scrolling)" : L"  (stopped)";
   }
-  if (spec.kind == Kind::Object && spec.flash) {
+  if (desc.kind == Kind::Object && desc.flash) {
     auto* control = static_cast<FlashControl*>(static_cast<ObjectElement*>(item.face)->control());
     text += L"  Flash ";
     text += Widen(control->state());
@@ -70,12 +70,12 @@ void Document::RegisterViewClass(HINSTANCE instance) {
   ::RegisterClassExW(&wc);
 }
 
-Document::Document(BrowserWindow& window, Browser& owner, const PageSpec& page, std::wstring url)
+Document::Document(BrowserWindow& window, Browser& owner, const PageDesc& page, std::wstring url)
     : window_(&window), owner_(&owner), page_(&page), url_(std::move(url)) {}
 
 Document::~Document() { Close(); }
 
-ComPtr<Document> Document::Create(BrowserWindow& window, Browser& owner, const PageSpec& page, std::wstring url,
+ComPtr<Document> Document::Create(BrowserWindow& window, Browser& owner, const PageDesc& page, std::wstring url,
                                   HWND parent, RECT box) {
   ComPtr<Document> doc = Adopt(new Document(window, owner, page, std::move(url)));
   const DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (owner.isTop() ? 0 : WS_BORDER);
@@ -85,26 +85,26 @@ ComPtr<Document> Document::Create(BrowserWindow& window, Browser& owner, const P
 
   const std::string prefix = owner.framePath().empty() ? std::string() : owner.framePath() + "/";
   int y = kMargin;
-  for (const ElementSpec& spec : page.elements) {
-    const SIZE size = spec.width ? SIZE{spec.width, spec.height} : DefaultSize(spec.kind);
+  for (const ElementDesc& desc : page.elements) {
+    const SIZE size = desc.width ? SIZE{desc.width, desc.height} : DefaultSize(desc.kind);
     ElementCore core;
-    core.spec = &spec;
-    core.path = prefix + spec.id;
+    core.desc = &desc;
+    core.path = prefix + desc.id;
     core.windowId = window.id();
     core.box = RECT{kMargin, y, kMargin + size.cx, y + size.cy};
     core.view = doc->view_;
-    core.style = MakeObject<Style>(window.id(), core.path, doc->view_, core.box, Widen(spec.visibility));
+    core.style = MakeObject<Style>(window.id(), core.path, doc->view_, core.box, Widen(desc.visibility));
     y += size.cy + kGap;
 
     LaidOut item;
-    if (spec.kind == Kind::Frame || spec.kind == Kind::IFrame) {
+    if (desc.kind == Kind::Frame || desc.kind == Kind::IFrame) {
       ComPtr<Browser> frame = Browser::CreateFrame(window, std::move(core));
       item.face = frame.Get();
       item.frame = frame.Get();
       item.item = frame->dispatch();
     } else {
       item.item = CreateElement(std::move(core), &item.face);
-      if (spec.kind == Kind::Object) {
+      if (desc.kind == Kind::Object) {
         doc->controls_.push_back(Identity(static_cast<ObjectElement*>(item.face)->control()));
       }
     }
@@ -153,7 +153,7 @@ STDMETHODIMP Document::get_all(IHTMLElementCollection** p) {
   std::vector<std::wstring> ids;
   for (const LaidOut& item : layout_) {
     items.push_back(item.item);
-    ids.push_back(Widen(item.face->core.spec->id));
+    ids.push_back(Widen(item.face->core.desc->id));
   }
   *p = MakeObject<Collection>(std::move(items), std::move(ids)).Detach();
   return S_OK;
@@ -216,7 +216,7 @@ const LaidOut* Document::ElementAt(POINT client) const {
 
 const LaidOut* Document::FindElement(const std::string& id) const {
   for (const LaidOut& item : layout_) {
-    if (item.face->core.spec->id == id) return &item;
+    if (item.face->core.desc->id == id) return &item;
   }
   return nullptr;
 }
@@ -308,7 +308,7 @@ void Document::Paint(HDC dc) {
       ::FrameRect(dc, &box, brush);
       ::SetTextColor(dc, kHiddenColour);
     } else {
-      ::SetDCBrushColor(dc, Fill(item.face->core.spec->kind));
+      ::SetDCBrushColor(dc, Fill(item.face->core.desc->kind));
       ::FillRect(dc, &box, brush);
       ::FrameRect(dc, &box, static_cast<HBRUSH>(::GetStockObject(GRAY_BRUSH)));
       ::SetTextColor(dc, RGB(0, 0, 0));

@@ -31,7 +31,7 @@ class Document final : public NotImpl_IHTMLDocument2, public IOleWindow, public 
   // Builds the document of page for the browser object owner: its page
   // window (a child of parent at box), its elements and its frames' browser
   // objects (which are still empty: the caller navigates them).
-  static ComPtr<Document> Create(BrowserWindow& window, Browser& owner, const PageSpec& page, std::wstring url,
+  static ComPtr<Document> Create(BrowserWindow& window, Browser& owner, const PageDesc& page, std::wstring url,
                                  HWND parent, RECT box);
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
@@ -56,7 +56,7 @@ class Document final : public NotImpl_IHTMLDocument2, public IOleWindow, public 
   STDMETHODIMP LockContainer(BOOL) override { return E_NOTIMPL; }
 
   // The stand-in's side.
-  const PageSpec& page() const { return *page_; }
+  const PageDesc& page() const { return *page_; }
   const std::wstring& url() const { return url_; }
   HWND view() const { return view_; }
   Browser& owner() const { return *owner_; }
@@ -72,7 +72,7 @@ class Document final : public NotImpl_IHTMLDocument2, public IOleWindow, public 
   void Close();
 
  private:
-  Document(BrowserWindow& window, Browser& owner, const PageSpec& page, std::wstring url);
+  Document(BrowserWindow& window, Browser& owner, const PageDesc& page, std::wstring url);
   ~Document();
   static LRESULT CALLBACK ViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -81,7 +81,7 @@ class Document final : public NotImpl_IHTMLDocument2, public IOleWindow, public 
   RefCount refs_;
   BrowserWindow* window_;
   Browser* owner_;  // the browser object showing this document; outlives the open document
-  const PageSpec* page_;
+  const PageDesc* page_;
   std::wstring url_;
   HWND view_ = nullptr;
   ComPtr<PageWindow> pageWindow_;

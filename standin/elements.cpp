@@ -65,18 +65,18 @@ STDMETHODIMP ElementFace::get_style(IHTMLStyle** p) { return HandOut<IHTMLStyle>
 
 STDMETHODIMP ElementFace::get_id(BSTR* p) {
   STANDIN_COM_BEGIN
-  return CopyBstr(core.spec ? Widen(core.spec->id) : std::wstring(), p);
+  return CopyBstr(core.desc ? Widen(core.desc->id) : std::wstring(), p);
   STANDIN_COM_END
 }
 
 STDMETHODIMP ElementFace::get_tagName(BSTR* p) {
   STANDIN_COM_BEGIN
-  return CopyBstr(core.spec ? TagName(core.spec->kind) : L"BODY", p);
+  return CopyBstr(core.desc ? TagName(core.desc->kind) : L"BODY", p);
   STANDIN_COM_END
 }
 
 void ElementFace::Describe(Record& record) {
-  record.Str("kind", core.spec ? KindName(core.spec->kind) : "frame");
+  record.Str("kind", core.desc ? KindName(core.desc->kind) : "frame");
   record.Str("visibility", core.style ? core.style->visibility() : std::wstring());
 }
 
@@ -94,7 +94,7 @@ const QITAB* ImgElement::QiTable() {
 
 STDMETHODIMP ImgElement::get_src(BSTR* p) {
   STANDIN_COM_BEGIN
-  return CopyBstr(Widen(core.spec->src), p);
+  return CopyBstr(Widen(core.desc->src), p);
   STANDIN_COM_END
 }
 
@@ -106,7 +106,7 @@ const QITAB* EmbedElement::QiTable() {
 
 STDMETHODIMP EmbedElement::get_src(BSTR* p) {
   STANDIN_COM_BEGIN
-  return CopyBstr(Widen(core.spec->src), p);
+  return CopyBstr(Widen(core.desc->src), p);
   STANDIN_COM_END
 }
 
@@ -120,7 +120,7 @@ STDMETHODIMP ObjectElement::get_object(IDispatch** p) { return HandOut(control_.
 
 void ObjectElement::Describe(Record& record) {
   ElementFace::Describe(record);
-  if (core.spec->flash) {
+  if (core.desc->flash) {
     const auto* flash = static_cast<FlashControl*>(control_.Get());
     record.Str("flash", flash->state()).Int("frame", flash->frame());
   }
@@ -341,7 +341,7 @@ STDMETHODIMP ScriptHandler::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, V
 
 ComPtr<IDispatch> CreateElement(ElementCore core, ElementFace** face) {
   ComPtr<IDispatch> item;
-  switch (core.spec->kind) {
+  switch (core.desc->kind) {
     case Kind::Img: {
       auto e = MakeObject<ImgElement>(std::move(core));
       *face = e.Get();
@@ -356,7 +356,7 @@ ComPtr<IDispatch> CreateElement(ElementCore core, ElementFace** face) {
     }
     case Kind::Object: {
       ComPtr<IDispatch> control;
-      if (core.spec->flash) {
+      if (core.desc->flash) {
         control = MakeObject<FlashControl>(core.windowId, core.path, core.view, core.box);
       } else {
         control = MakeObject<OtherControl>();

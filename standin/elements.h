@@ -22,7 +22,7 @@ class Style;
 
 // Where an element is, and how its changes are reported.
 struct ElementCore {
-  const ElementSpec* spec = nullptr;
+  const ElementDesc* desc = nullptr;
   std::string path;     // frame ids and the element id, joined with '/'
   int windowId = 0;
   RECT box = {};        // client coordinates of its document's page window
@@ -123,7 +123,7 @@ class ObjectElement final : public ElementFace, public NotImpl_IHTMLObjectElemen
 
 class MarqueeElement final : public ElementFace, public NotImpl_IHTMLMarqueeElement {
  public:
-  explicit MarqueeElement(ElementCore c) : running_(c.spec->running) { core = std::move(c); }
+  explicit MarqueeElement(ElementCore c) : running_(c.desc->running) { core = std::move(c); }
   STANDIN_IUNKNOWN(MarqueeElement)
   STANDIN_NO_DISPATCH_NAMES
   static const QITAB* QiTable();

@@ -171,7 +171,7 @@ bool Listen(int port) {
 bool LoopbackServer::Start(const Scenario& scenario) {
   std::vector<int> ports;
   for (const auto& [name, page] : scenario.pages) {
-    for (const ElementSpec& e : page.elements) {
+    for (const ElementDesc& e : page.elements) {
       int port = 0;
       std::string path;
       if (e.isDownloaded && SplitUrl(e.src, &port, &path)) {

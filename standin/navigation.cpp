@@ -39,7 +39,7 @@ bool BrowserWindow::FireBeforeNavigate2(Browser& target, const std::wstring& url
   *address.get() = BstrVariant(url);
   flags.get()->vt = VT_I4;
   flags.get()->lVal = 0;
-  *frameName.get() = BstrVariant(target.isTop() ? std::wstring() : Widen(target.core.spec->id));
+  *frameName.get() = BstrVariant(target.isTop() ? std::wstring() : Widen(target.core.desc->id));
   *headers.get() = BstrVariant(std::wstring());
   VARIANT_BOOL cancel = VARIANT_FALSE;
 
@@ -70,7 +70,7 @@ void BrowserWindow::FireNavigated(DISPID id, Browser& target, const std::wstring
 
 void BrowserWindow::FireSimple(DISPID id) { top_->events().Fire(id, nullptr, 0); }
 
-bool BrowserWindow::Navigate(Browser& target, const PageSpec& page, const std::wstring& url) {
+bool BrowserWindow::Navigate(Browser& target, const PageDesc& page, const std::wstring& url) {
   if (closing_) return false;
   ComPtr<Browser> keep(&target);
   HWND parent = target.isTop() ? frame_ : target.core.view;
@@ -112,7 +112,7 @@ bool BrowserWindow::Navigate(Browser& target, const PageSpec& page, const std::w
 
 void BrowserWindow::LoadFrames(Document& doc) {
   for (Browser* frame : doc.frames()) {
-    const PageSpec& page = *Runtime::Get().scenario().FindPage(frame->core.spec->page);
+    const PageDesc& page = *Runtime::Get().scenario().FindPage(frame->core.desc->page);
     const std::wstring url = Widen(page.url);
     if (!FireBeforeNavigate2(*frame, url)) {
       Record("navigate")
@@ -140,13 +140,13 @@ void BrowserWindow::LoadFrames(Document& doc) {
 void BrowserWindow::StoreDownloads(Document& doc) {
   PreOrder(doc, [this](Document& d) {
     for (const LaidOut& item : d.layout()) {
-      const ElementSpec& spec = *item.face->core.spec;
-      if (!spec.isDownloaded) continue;
+      const ElementDesc& desc = *item.face->core.desc;
+      if (!desc.isDownloaded) continue;
       std::string error;
-      const bool stored = StoreDownloadedFile(spec.src, spec.downloaded, &error);
-      LoopbackServer::Offer(spec.src, &spec.downloaded);
+      const bool stored = StoreDownloadedFile(desc.src, desc.downloaded, &error);
+      LoopbackServer::Offer(desc.src, &desc.downloaded);
       Record record("cache");
-      record.Int("window", id_).Str("element", item.face->core.path).Str("url", spec.src).Bool("stored", stored);
+      record.Int("window", id_).Str("element", item.face->core.path).Str("url", desc.src).Bool("stored", stored);
       if (!stored) record.Str("error", error);
       record.Emit();
     }
@@ -154,7 +154,7 @@ void BrowserWindow::StoreDownloads(Document& doc) {
 }
 
 bool BrowserWindow::LoadInto(Browser& target, const std::string& url, const std::string& pageName) {
-  const PageSpec* page = &Runtime::Get().PageFor(pageName, url);
+  const PageDesc* page = &Runtime::Get().PageFor(pageName, url);
   BrowserWindow* window = target.window();
   if (window == this) return Navigate(target, *page, Widen(url));
   ComPtr<Browser> keep(&target);
@@ -221,27 +221,27 @@ void BrowserWindow::RunPageAction(Browser& from, const Action& action, const cha
 void BrowserWindow::OnPageClick(Document& doc, POINT client) {
   const LaidOut* item = doc.ElementAt(client);
   if (!item || item->frame) return;
-  const ElementSpec* spec = item->face->core.spec;
+  const ElementDesc* desc = item->face->core.desc;
   ComPtr<Browser> owner(&doc.owner());
   // The page's reaction runs after the click has been handled, as a script would.
-  Post([this, owner, spec] {
+  Post([this, owner, desc] {
     Browser& from = *owner.Get();
     if (closing_ || !from.document()) return;
-    if (spec->kind == Kind::Link) {
-      if (IsScriptAddress(spec->href)) {
-        if (!FireBeforeNavigate2(from, Widen(spec->href))) return;
+    if (desc->kind == Kind::Link) {
+      if (IsScriptAddress(desc->href)) {
+        if (!FireBeforeNavigate2(from, Widen(desc->href))) return;
         from.document()->pageWindow()->FireBeforeUnload();
-        if (spec->onclick.present) RunPageAction(from, spec->onclick, "onclick");
+        if (desc->onclick.present) RunPageAction(from, desc->onclick, "onclick");
         return;
       }
-      if (!spec->target.empty()) {
-        RequestNewWindow(from, spec->href, spec->page, "link");
+      if (!desc->target.empty()) {
+        RequestNewWindow(from, desc->href, desc->page, "link");
         return;
       }
-      Navigate(from, Runtime::Get().PageFor(spec->page, spec->href), Widen(spec->href));
+      Navigate(from, Runtime::Get().PageFor(desc->page, desc->href), Widen(desc->href));
       return;
     }
-    if (spec->onclick.present) RunPageAction(from, spec->onclick, "onclick");
+    if (desc->onclick.present) RunPageAction(from, desc->onclick, "onclick");
   });
 }
 

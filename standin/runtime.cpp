@@ -43,16 +43,16 @@ std::vector<std::shared_ptr<BrowserWindow>> Runtime::Windows() {
   return windows_;
 }
 
-const PageSpec& Runtime::PageFor(const std::string& pageName, const std::string& url) {
+const PageDesc& Runtime::PageFor(const std::string& pageName, const std::string& url) {
   if (!pageName.empty()) {
-    if (const PageSpec* page = scenario_->FindPage(pageName)) return *page;
+    if (const PageDesc* page = scenario_->FindPage(pageName)) return *page;
   }
-  if (const PageSpec* page = scenario_->FindPageByUrl(url)) return *page;
+  if (const PageDesc* page = scenario_->FindPageByUrl(url)) return *page;
   std::lock_guard<std::mutex> lock(lock_);
-  for (const PageSpec& page : blankPages_) {
+  for (const PageDesc& page : blankPages_) {
     if (page.url == url) return page;
   }
-  PageSpec blank;
+  PageDesc blank;
   blank.name = "";
   blank.url = url;
   blank.where = "blank page";

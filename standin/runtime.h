@@ -40,14 +40,14 @@ class Runtime {
 
   // The page shown for an address: the named page, else the scenario's page
   // with that address, else a blank page with that address.
-  const PageSpec& PageFor(const std::string& pageName, const std::string& url);
+  const PageDesc& PageFor(const std::string& pageName, const std::string& url);
 
  private:
   const Scenario* scenario_ = nullptr;
   HINSTANCE instance_ = nullptr;
   std::mutex lock_;
   std::vector<std::shared_ptr<BrowserWindow>> windows_;
-  std::deque<PageSpec> blankPages_;
+  std::deque<PageDesc> blankPages_;
   int nextId_ = 1;
 };
 

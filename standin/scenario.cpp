@@ -142,9 +142,9 @@ std::vector<unsigned char> ReadFileBytes(Fields& f, const std::string& folder, c
   return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-ElementSpec ReadElement(const Json& json, const std::string& where, const std::string& folder, const Scenario& sc) {
+ElementDesc ReadElement(const Json& json, const std::string& where, const std::string& folder, const Scenario& sc) {
   Fields f(sc, json, where);
-  ElementSpec e;
+  ElementDesc e;
   e.where = where;
   e.id = f.String("id");
   if (e.id.empty() || e.id.find('/') != std::string::npos) f.Fail(f.At("id"), "an id is a non-empty name without '/'");
@@ -181,10 +181,10 @@ ElementSpec ReadElement(const Json& json, const std::string& where, const std::s
   return e;
 }
 
-PageSpec ReadPage(const std::string& name, const Json& json, const std::string& folder, const Scenario& sc) {
+PageDesc ReadPage(const std::string& name, const Json& json, const std::string& folder, const Scenario& sc) {
   const std::string where = "pages." + name;
   Fields f(sc, json, where);
-  PageSpec page;
+  PageDesc page;
   page.name = name;
   page.where = where;
   page.url = f.String("url", "http://" + name + ".standin.test/");
@@ -214,9 +214,9 @@ void CheckPageName(const Scenario& sc, const std::string& where, const std::stri
 }
 
 // Frames must name existing pages and must not contain themselves.
-void CheckFrames(const Scenario& sc, const PageSpec& page, std::vector<std::string>& open) {
+void CheckFrames(const Scenario& sc, const PageDesc& page, std::vector<std::string>& open) {
   open.push_back(page.name);
-  for (const ElementSpec& e : page.elements) {
+  for (const ElementDesc& e : page.elements) {
     CheckPageName(sc, e.where + ".page", e.page);
     if (e.onclick.present) CheckPageName(sc, e.where + ".onclick.page", e.onclick.page);
     if (e.kind != Kind::Frame && e.kind != Kind::IFrame) continue;
@@ -229,10 +229,10 @@ void CheckFrames(const Scenario& sc, const PageSpec& page, std::vector<std::stri
 }
 
 // True when the path ("frame/.../element") names an element of the page or of its frames.
-bool PathInPage(const Scenario& sc, const PageSpec& page, const std::string& path, bool wantFrame) {
+bool PathInPage(const Scenario& sc, const PageDesc& page, const std::string& path, bool wantFrame) {
   const auto slash = path.find('/');
   const std::string head = path.substr(0, slash);
-  for (const ElementSpec& e : page.elements) {
+  for (const ElementDesc& e : page.elements) {
     if (e.id != head) continue;
     const bool isFrame = e.kind == Kind::Frame || e.kind == Kind::IFrame;
     if (slash == std::string::npos) return !wantFrame || isFrame;
@@ -295,7 +295,7 @@ Step ReadStep(const Json& json, const std::string& where, const Scenario& sc) {
   } else if (s.what == "popup") {
     s.page = f.String("page", "");
     CheckPageName(sc, f.At("page"), s.page);
-    const PageSpec* page = s.page.empty() ? nullptr : sc.FindPage(s.page);
+    const PageDesc* page = s.page.empty() ? nullptr : sc.FindPage(s.page);
     s.url = f.String("url", page ? page->url : std::string("about:blank"));
     if (f.Has("frame")) {
       s.frame = f.String("frame");
@@ -332,12 +332,12 @@ Step ReadStep(const Json& json, const std::string& where, const Scenario& sc) {
 
 }  // namespace
 
-const PageSpec* Scenario::FindPage(const std::string& name) const {
+const PageDesc* Scenario::FindPage(const std::string& name) const {
   const auto it = pages.find(name);
   return it == pages.end() ? nullptr : &it->second;
 }
 
-const PageSpec* Scenario::FindPageByUrl(const std::string& url) const {
+const PageDesc* Scenario::FindPageByUrl(const std::string& url) const {
   for (const auto& [name, page] : pages) {
     if (page.url == url) return &page;
   }

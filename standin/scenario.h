@@ -26,7 +26,7 @@ struct Action {
 
 enum class Kind { Text, Link, Img, Embed, Object, Marquee, Frame, IFrame };
 
-struct ElementSpec {
+struct ElementDesc {
   std::string id;
   Kind kind = Kind::Text;
   std::string src;         // img, embed
@@ -44,13 +44,13 @@ struct ElementSpec {
   std::string where;
 };
 
-struct PageSpec {
+struct PageDesc {
   std::string name;
   std::string url;
   bool hasOnload = false;  // the page sets its own onload handler
   Action onload;           // what that handler does
   Action onunload;         // the page's own onunload handler
-  std::vector<ElementSpec> elements;
+  std::vector<ElementDesc> elements;
   std::string where;
 };
 
@@ -87,11 +87,11 @@ struct Scenario {
   unsigned timeLimitMs = 60000;
   CloseOrder closeOrder = CloseOrder::DestroyFirst;
   std::vector<std::string> menu;
-  std::map<std::string, PageSpec> pages;
+  std::map<std::string, PageDesc> pages;
   std::vector<Step> steps;
 
-  const PageSpec* FindPage(const std::string& name) const;
-  const PageSpec* FindPageByUrl(const std::string& url) const;
+  const PageDesc* FindPage(const std::string& name) const;
+  const PageDesc* FindPageByUrl(const std::string& url) const;
   // "file: place: message", the form of every scenario error.
   std::string Place(const std::string& where, const std::string& message) const;
 };

@@ -158,14 +158,14 @@ ElementTarget Player::Target(const Step& s, const WindowPtr& w) const {
 void Player::Open(const Step& s) {
   WindowPtr w = Runtime::Get().OpenWindow(false, s.where);
   if (!w) Failure(s, "the window did not open");
-  const PageSpec* page = sc_.FindPage(s.page);
+  const PageDesc* page = sc_.FindPage(s.page);
   const std::wstring url = Widen(page->url);
   Do(s, w, [w, page, url] { w->Navigate(*w->top(), *page, url); });
 }
 
 void Player::Load(const Step& s) {
   WindowPtr w = Window(s);
-  const PageSpec* page = sc_.FindPage(s.page);
+  const PageDesc* page = sc_.FindPage(s.page);
   const std::wstring url = Widen(page->url);
   const std::string frame = s.frame;
   const bool found = Ask<bool>(s, w, [w, page, url, frame] {

@@ -74,7 +74,7 @@ class BrowserWindow {
   // --- The window's thread ---
   Browser* top() const { return top_.Get(); }
   // Shows page in target (the top browser or a frame) with the browser's events in order.
-  bool Navigate(Browser& target, const PageSpec& page, const std::wstring& url);
+  bool Navigate(Browser& target, const PageDesc& page, const std::wstring& url);
   // A script of the page shown in from asks for a new window.
   void RequestNewWindow(Browser& from, const std::string& url, const std::string& pageName, const char* source);
   // Runs one of the page's own handlers.
