@@ -13,7 +13,7 @@ cmake --build build/dist -j 2 >/dev/null
 rm -rf dist
 mkdir -p dist
 built=()
-for f in extension/vex.dll dlg/zot.exe standin/standin.exe; do
+for f in extension/vex.dll dlg/zot.exe standin/standin.exe standin/standin_ie.dll; do
   if [ -f "build/dist/$f" ]; then
     cp "build/dist/$f" dist/
     built+=("dist/$(basename "$f")")

@@ -71,6 +71,7 @@ inline void Unhook(HHOOK h) { ::UnhookWindowsHookEx(h); }
 inline void CloseModule(HMODULE m) { ::FreeLibrary(m); }
 inline void FreeBstr(BSTR s) { ::SysFreeString(s); }
 inline void DestroyWnd(HWND w) { ::DestroyWindow(w); }
+inline void DestroyMenuHandle(HMENU m) { ::DestroyMenu(m); }
 inline void FreeFindFile(HANDLE h) { ::FindClose(h); }
 }  // namespace detail
 
@@ -90,6 +91,7 @@ using unique_hhook = unique_any<SimpleTraits<HHOOK, nullptr, detail::Unhook>>;
 using unique_hmodule = unique_any<SimpleTraits<HMODULE, nullptr, detail::CloseModule>>;
 using unique_bstr = unique_any<SimpleTraits<BSTR, nullptr, detail::FreeBstr>>;
 using unique_hwnd = unique_any<SimpleTraits<HWND, nullptr, detail::DestroyWnd>>;
+using unique_hmenu = unique_any<SimpleTraits<HMENU, nullptr, detail::DestroyMenuHandle>>;
 
 // A VARIANT that is cleared when it goes.
 class unique_variant {

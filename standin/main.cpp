@@ -1,0 +1,157 @@
+// standin.exe: plays a scenario in stand-in browser windows that host the
+// registered Browser Helper Objects, and reports what happened as JSON lines.
+//
+//   standin [--summary] [--time-limit MS] SCENARIO.json
+//   standin --register-ie | --unregister-ie
+//
+// Exit codes: 0 the scenario ran; 1 something could not be carried out in
+// time or failed; 2 the scenario (or the command line) is wrong; 3 the run
+// hit its time limit and was ended.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "core/layout.h"
+#include "handles.h"
+#include "ieserver.h"
+#include "loopback.h"
+#include "results.h"
+#include "runtime.h"
+#include "timeline.h"
+#include "window.h"
+
+namespace standin {
+
+namespace {
+
+constexpr int kExitRunFailed = 1;
+constexpr int kExitBadScenario = 2;
+constexpr int kExitTimeLimit = 3;
+
+// The shared region of the two deliverables, mapped read-only once it exists,
+// so that its counters can be reported at the end. Never creates it.
+class SharedRegion {
+ public:
+  void TryOpen() {
+    if (view_) return;
+    mapping_.reset(::OpenFileMappingA(FILE_MAP_READ, FALSE, qp::kRegionName));
+    if (!mapping_) return;
+    view_.reset(::MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, qp::kRegionSize));
+    if (!view_) mapping_.reset();
+  }
+
+  void Report() {
+    TryOpen();
+    Record record("counters");
+    if (!view_) {
+      record.Bool("region", false).Emit();
+      return;
+    }
+    const auto* info = reinterpret_cast<const qp::ShareInfo*>(static_cast<const BYTE*>(view_.get()) +
+                                                              qp::kShareInfoOffset);
+    record.Bool("region", true)
+        .Int("BlockCount", info->BlockCount)
+        .Int("FlashCount", info->FlashCount)
+        .Int("GifCount", info->GifCount)
+        .Int("MarqCount", info->MarqCount)
+        .Emit();
+  }
+
+ private:
+  qp::unique_handle mapping_;
+  qp::unique_mapview view_;
+};
+
+struct Options {
+  bool summary = false;
+  unsigned timeLimitMs = 0;
+  std::string scenario;
+};
+
+DWORD g_timeLimitMs = 0;
+std::string g_scenarioFile;
+
+DWORD WINAPI Watchdog(void*) {
+  ::Sleep(g_timeLimitMs);
+  ReportError("run", g_scenarioFile + ": the time limit of " + std::to_string(g_timeLimitMs) +
+                         " ms was reached; the run is ended");
+  PrintSummary();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  ::TerminateProcess(::GetCurrentProcess(), kExitTimeLimit);
+  return 0;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: standin [--summary] [--time-limit MS] SCENARIO.json\n"
+               "       standin --register-ie | --unregister-ie\n");
+  return kExitBadScenario;
+}
+
+int Run(const Options& options) {
+  Scenario scenario;
+  try {
+    scenario = LoadScenario(options.scenario);
+  } catch (const ScenarioError& e) {
+    ReportError("scenario", e.what());
+    return kExitBadScenario;
+  }
+  g_timeLimitMs = options.timeLimitMs ? options.timeLimitMs : scenario.timeLimitMs;
+  g_scenarioFile = scenario.file;
+  qp::unique_handle watchdog(::CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
+  if (!watchdog) {
+    ReportError("run", "the time limit cannot be enforced (no watchdog thread)");
+    return kExitRunFailed;
+  }
+
+  HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  Runtime::Get().Init(scenario, instance);
+  BrowserWindow::RegisterClasses(instance);
+  LoopbackServer::Start(scenario);
+  SharedRegion region;
+  region.TryOpen();
+  const TimelineResult result = RunTimeline(scenario, [&region] { region.TryOpen(); });
+  LoopbackServer::Stop();
+  region.Report();
+  Record("end").Int("errors", ErrorCount()).Emit();
+  PrintSummary();
+  if (result == TimelineResult::ScenarioFailure) return kExitBadScenario;
+  return result == TimelineResult::Done && ErrorCount() == 0 ? 0 : kExitRunFailed;
+}
+
+}  // namespace
+
+}  // namespace standin
+
+int main(int argc, char** argv) {
+  using namespace standin;
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--register-ie") return RegisterBrowserClass(true);
+    if (arg == "--unregister-ie") return RegisterBrowserClass(false);
+    if (arg == "--summary") {
+      options.summary = true;
+    } else if (arg == "--time-limit" && i + 1 < argc) {
+      options.timeLimitMs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+      if (options.timeLimitMs == 0) return Usage();
+    } else if (!arg.empty() && arg[0] != '-' && options.scenario.empty()) {
+      options.scenario = arg;
+    } else {
+      return Usage();
+    }
+  }
+  if (options.scenario.empty()) return Usage();
+  EnableSummary(options.summary);
+  try {
+    return Run(options);
+  } catch (const std::exception& e) {
+    ReportError("run", e.what());
+  } catch (...) {
+    ReportError("run", "unexpected failure");
+  }
+  return kExitRunFailed;
+}
