@@ -377,21 +377,28 @@ void PageWindow::SetPageHandlers(ComPtr<ScriptHandler> onload, ComPtr<ScriptHand
   }
 }
 
+const char* PageWindow::HolderOf(IDispatch* handler) const {
+  const bool own =
+      pageOnload_ && Identity(handler).Get() == Identity(static_cast<IDispatch*>(pageOnload_.Get())).Get();
+  return own ? "page" : "other";
+}
+
 void PageWindow::FireLoad(int windowId, const std::string& frame) {
   unique_variant handler;
   ::VariantCopy(handler.get(), onload_.get());
   IDispatch* call = handler.get()->vt == VT_DISPATCH ? handler.get()->pdispVal : nullptr;
   const char* who = "none";
-  if (call) {
-    const bool own = pageOnload_ && Identity(call) == Identity(static_cast<IDispatch*>(pageOnload_.Get()));
-    who = own ? "page" : "other";
-  }
+  if (call) who = HolderOf(call);
   Record("onload").Int("window", windowId).Str("frame", frame).Str("handler", who).Emit();
   if (call) {
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     unique_variant result;
     call->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, result.get(), nullptr,
                  nullptr);
+    // Whoever ran may have put another handler in place.
+    const VARIANT* now = onload_.get();
+    const char* after = now->vt == VT_DISPATCH && now->pdispVal ? HolderOf(now->pdispVal) : "none";
+    Record("onloaded").Int("window", windowId).Str("frame", frame).Str("holder", after).Emit();
   }
   events_.Fire(DISPID_HTMLWINDOWEVENTS_ONLOAD, nullptr, 0);
 }

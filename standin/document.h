@@ -112,6 +112,8 @@ class PageWindow final : public NotImpl_IHTMLWindow2, public IConnectionPointCon
   // The load event: the handler held in onload (called with DISPID_VALUE),
   // then the HTMLWindowEvents sinks with DISPID_HTMLWINDOWEVENTS_ONLOAD.
   void FireLoad(int windowId, const std::string& frame);
+  // "page" when the handler is the page's own onload handler, else "other".
+  const char* HolderOf(IDispatch* handler) const;
   // onbeforeunload: the sinks. onunload: the page's own handler, then the sinks.
   void FireBeforeUnload();
   void FireUnload();

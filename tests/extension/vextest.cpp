@@ -23,17 +23,6 @@ RegionRef::RegionRef() : ok_(InitShareInfo()) {}
 
 RegionRef::~RegionRef() { ReleaseShareInfo(); }
 
-PostBox::PostBox()
-    : window_(::CreateWindowExA(0, "STATIC", "qp post box", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
-                                nullptr)) {}
-
-std::vector<MSG> PostBox::Take(UINT message) {
-  std::vector<MSG> taken;
-  MSG msg;
-  while (::PeekMessageA(&msg, window_.get(), message, message, PM_REMOVE)) taken.push_back(msg);
-  return taken;
-}
-
 TempFolder::TempFolder(const std::string& name) {
   char temp[MAX_PATH] = {};
   ::GetTempPathA(MAX_PATH, temp);
@@ -52,24 +41,6 @@ TempFolder::~TempFolder() {
     ::FindClose(find);
   }
   ::RemoveDirectoryA(path_.c_str());
-}
-
-int RunProgram(const std::string& program, const std::string& arguments, DWORD ms) {
-  std::string command = "\"" + program + "\" " + arguments;
-  STARTUPINFOA si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -2;
-  unique_handle process(pi.hProcess);
-  unique_handle thread(pi.hThread);
-  if (::WaitForSingleObject(process.get(), ms) != WAIT_OBJECT_0) {
-    ::TerminateProcess(process.get(), 99);
-    ::WaitForSingleObject(process.get(), 5000);
-    return -1;
-  }
-  DWORD code = 0;
-  ::GetExitCodeProcess(process.get(), &code);
-  return static_cast<int>(code);
 }
 
 std::string TestProgramPath() {

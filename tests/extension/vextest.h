@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "handles.h"
+#include "wintest.h"
 
 namespace qp::test {
 
@@ -69,18 +70,6 @@ class RegionRef {
   bool ok_;
 };
 
-// A hidden window on the test's thread whose posted messages the test reads.
-class PostBox {
- public:
-  PostBox();
-  HWND hwnd() const { return window_.get(); }
-  // The posted messages with this id waiting for the window, oldest first.
-  std::vector<MSG> Take(UINT message);
-
- private:
-  unique_hwnd window_;
-};
-
 // A folder of its own under the temporary folder, removed with its files.
 class TempFolder {
  public:
@@ -91,10 +80,6 @@ class TempFolder {
  private:
   std::string path_;
 };
-
-// Runs a program with a command line and waits (bounded); its exit code,
-// -1 when it did not end in time, -2 when it could not be started.
-int RunProgram(const std::string& program, const std::string& arguments, DWORD ms = 60000);
 
 // The path of the running test program.
 std::string TestProgramPath();

@@ -47,6 +47,21 @@ bool WaitForNamedEvent(const std::string& name, DWORD ms);
 unique_handle CreateNamedEvent(const std::string& name);
 bool SetNamedEvent(const std::string& name);
 
+// A hidden window on the test's thread whose posted messages the test reads.
+class PostBox {
+ public:
+  PostBox();
+  HWND hwnd() const { return window_.get(); }
+  // The posted messages with this id waiting for the window, oldest first.
+  std::vector<MSG> Take(UINT message);
+ private:
+  unique_hwnd window_;
+};
+
+// Runs a program with a command line and waits (bounded); its exit code,
+// -1 when it did not end in time, -2 when it could not be started.
+int RunProgram(const std::string& program, const std::string& arguments, DWORD ms = 60000);
+
 // Pumps this thread's messages for about ms milliseconds.
 void PumpMessages(DWORD ms);
 
