@@ -34,11 +34,15 @@ class ConnectionPoint final : public IConnectionPoint {
   // Calls Invoke of every sink connected when the call starts (a sink may
   // unadvise while it runs); args are in the reverse order of the event's.
   void Fire(DISPID id, VARIANTARG* args, UINT count);
+  // From now on every Advise is refused (CONNECT_E_ADVISELIMIT), as a browser
+  // does that takes no more sinks; scenarios use it to make an attach fail.
+  void RefuseAdvise() { refuseAdvise_ = true; }
   // Drops every connection (the owner is going away).
   void Clear() { sinks_.clear(); }
   std::size_t Connected() const;
 
  private:
+  bool refuseAdvise_ = false;
   IConnectionPointContainer* owner_;
   IID iid_;
   std::vector<ComPtr<IDispatch>> sinks_;

@@ -64,7 +64,36 @@ class SharedRegion {
   qp::unique_mapview view_;
 };
 
+// After the last window has closed, asks every helper object's library
+// whether it could be unloaded now, as the browser's COM runtime does: a
+// library that answers no still has objects alive.
+void ReportHelperLibraries() {
+  constexpr wchar_t kHelpers[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
+  qp::unique_hkey helpers;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHelpers, 0, KEY_READ, helpers.put()) != ERROR_SUCCESS) return;
+  for (DWORD index = 0;; ++index) {
+    wchar_t clsid[128];
+    DWORD length = 128;
+    if (::RegEnumKeyExW(helpers.get(), index, clsid, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+      break;
+    }
+    const std::wstring server = std::wstring(L"CLSID\\") + clsid + L"\\InprocServer32";
+    wchar_t path[MAX_PATH] = {};
+    LONG size = sizeof(path);
+    if (::RegQueryValueW(HKEY_CLASSES_ROOT, server.c_str(), path, &size) != ERROR_SUCCESS) continue;
+    HMODULE library = ::GetModuleHandleW(path);
+    if (library == nullptr) continue;  // never loaded in this run
+    using CanUnload = HRESULT(WINAPI*)();
+    auto canUnload = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(::GetProcAddress(library, "DllCanUnloadNow")));
+    Record record("unload");
+    record.Str("clsid", std::wstring(clsid));
+    if (canUnload) record.Bool("canUnload", canUnload() == S_OK);
+    record.Emit();
+  }
+}
+
 struct Options {
+  bool region = true;  // map the shared region to report its counters
   bool summary = false;
   unsigned timeLimitMs = 0;
   std::string scenario;
@@ -86,7 +115,7 @@ DWORD WINAPI Watchdog(void*) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: standin [--summary] [--time-limit MS] SCENARIO.json\n"
+               "usage: standin [--summary] [--no-region] [--time-limit MS] SCENARIO.json\n"
                "       standin --register-ie | --unregister-ie\n");
   return kExitBadScenario;
 }
@@ -112,10 +141,14 @@ int Run(const Options& options) {
   BrowserWindow::RegisterClasses(instance);
   LoopbackServer::Start(scenario);
   SharedRegion region;
-  region.TryOpen();
-  const TimelineResult result = RunTimeline(scenario, [&region] { region.TryOpen(); });
+  const bool mapRegion = options.region;
+  if (mapRegion) region.TryOpen();
+  const TimelineResult result = RunTimeline(scenario, [&region, mapRegion] {
+    if (mapRegion) region.TryOpen();
+  });
   LoopbackServer::Stop();
-  region.Report();
+  ReportHelperLibraries();
+  if (mapRegion) region.Report();
   Record("end").Int("errors", ErrorCount()).Emit();
   PrintSummary();
   if (result == TimelineResult::ScenarioFailure) return kExitBadScenario;
@@ -135,6 +168,8 @@ int main(int argc, char** argv) {
     if (arg == "--unregister-ie") return RegisterBrowserClass(false);
     if (arg == "--summary") {
       options.summary = true;
+    } else if (arg == "--no-region") {
+      options.region = false;
     } else if (arg == "--time-limit" && i + 1 < argc) {
       options.timeLimitMs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
       if (options.timeLimitMs == 0) return Usage();

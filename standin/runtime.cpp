@@ -15,11 +15,11 @@ void Runtime::Init(const Scenario& scenario, HINSTANCE instance) {
   instance_ = instance;
 }
 
-std::shared_ptr<BrowserWindow> Runtime::OpenWindow(bool hidden, const std::string& origin) {
+std::shared_ptr<BrowserWindow> Runtime::OpenWindow(bool hidden, const std::string& origin, bool refuseEvents) {
   std::shared_ptr<BrowserWindow> window;
   {
     std::lock_guard<std::mutex> lock(lock_);
-    window = std::make_shared<BrowserWindow>(nextId_++, hidden);
+    window = std::make_shared<BrowserWindow>(nextId_++, hidden, refuseEvents);
     windows_.push_back(window);
   }
   if (!window->Start(kWindowStartMs, origin)) {

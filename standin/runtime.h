@@ -34,7 +34,7 @@ class Runtime {
 
   // Opens a new top-level browser window on a thread of its own and waits
   // until its helper objects are attached; null (reported) when it fails.
-  std::shared_ptr<BrowserWindow> OpenWindow(bool hidden, const std::string& origin);
+  std::shared_ptr<BrowserWindow> OpenWindow(bool hidden, const std::string& origin, bool refuseEvents = false);
   std::shared_ptr<BrowserWindow> FindWindow(int id);
   std::vector<std::shared_ptr<BrowserWindow>> Windows();
 

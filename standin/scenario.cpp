@@ -249,6 +249,17 @@ void CheckPath(const Scenario& sc, const std::string& where, const std::string& 
                                           path + "\""));
 }
 
+// "at": [x, y], a point in the page's client coordinates.
+void ReadPoint(Fields& f, Step& s) {
+  const Json& at = f.Get("at");
+  if (!at.is_array() || at.size() != 2 || !at[0].is_number_integer() || !at[1].is_number_integer()) {
+    f.Fail(f.At("at"), "expected [x, y] in the page's client coordinates");
+  }
+  s.hasAt = true;
+  s.atX = at[0].get<int>();
+  s.atY = at[1].get<int>();
+}
+
 Step ReadStep(const Json& json, const std::string& where, const Scenario& sc) {
   Fields f(sc, json, where);
   Step s;
@@ -259,19 +270,24 @@ Step ReadStep(const Json& json, const std::string& where, const Scenario& sc) {
   if (s.what.empty()) f.Fail(where, "missing field \"do\"");
   const bool windowed = s.what != "open" && s.what != "wait" && s.what != "report";
   if (windowed && f.Has("window")) s.window = static_cast<int>(f.Integer("window", 1, 1000));
-  const bool holds = s.what == "click" || s.what == "key" || s.what == "popup";
+  const bool holds = s.what == "click" || s.what == "key" || s.what == "popup" || s.what == "close";
   if (holds) s.hold = f.OneOf("hold", {"shift", "ctrl"}, "");
 
   if (s.what == "open" || s.what == "load") {
     s.page = f.String("page");
     CheckPageName(sc, f.At("page"), s.page);
+    if (s.what == "open" && f.Has("refuseEvents")) s.refuseEvents = f.Boolean("refuseEvents");
     if (s.what == "load" && f.Has("frame")) {
       s.frame = f.String("frame");
       CheckPath(sc, f.At("frame"), s.frame, true);
     }
   } else if (s.what == "click") {
-    s.element = f.String("element");
-    CheckPath(sc, f.At("element"), s.element, false);
+    if (f.Has("at")) {
+      ReadPoint(f, s);
+    } else {
+      s.element = f.String("element");
+      CheckPath(sc, f.At("element"), s.element, false);
+    }
     s.button = f.OneOf("button", {"left", "right"}, "left");
     if (f.Has("double")) s.twice = f.Boolean("double");
   } else if (s.what == "key") {
@@ -282,13 +298,7 @@ Step ReadStep(const Json& json, const std::string& where, const Scenario& sc) {
       s.element = f.String("element");
       CheckPath(sc, f.At("element"), s.element, false);
     } else if (f.Has("at")) {
-      const Json& at = f.Get("at");
-      if (!at.is_array() || at.size() != 2 || !at[0].is_number_integer() || !at[1].is_number_integer()) {
-        f.Fail(f.At("at"), "expected [x, y] in the page's client coordinates");
-      }
-      s.hasAt = true;
-      s.atX = at[0].get<int>();
-      s.atY = at[1].get<int>();
+      ReadPoint(f, s);
     } else {
       f.Fail(where, "a move needs \"element\" or \"at\"");
     }

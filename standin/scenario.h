@@ -76,6 +76,7 @@ struct Step {
   int itemIndex = -1;
   int delayMs = 0;
   int ms = 0;
+  bool refuseEvents = false;  // open: the browser's event connection point takes no sink
   bool hasAt = false;
   int atX = 0;
   int atY = 0;

@@ -65,6 +65,8 @@ class Player {
   void Click(const Step& s, const WindowPtr& w, POINT at, HWND expected, bool right, bool twice = false) const;
   void Hold(const Step& s, const WindowPtr& w, bool down) const;
   ElementTarget Target(const Step& s, const WindowPtr& w) const;
+  // A point of the top page given in its client coordinates, on the screen.
+  POINT PagePoint(const Step& s, const WindowPtr& w) const;
 
   void Open(const Step& s);
   void Load(const Step& s);
@@ -156,7 +158,7 @@ ElementTarget Player::Target(const Step& s, const WindowPtr& w) const {
 }
 
 void Player::Open(const Step& s) {
-  WindowPtr w = Runtime::Get().OpenWindow(false, s.where);
+  WindowPtr w = Runtime::Get().OpenWindow(false, s.where, s.refuseEvents);
   if (!w) Failure(s, "the window did not open");
   const PageDesc* page = sc_.FindPage(s.page);
   const std::wstring url = Widen(page->url);
@@ -177,9 +179,31 @@ void Player::Load(const Step& s) {
   if (!found) Mismatch(s, "no frame \"" + s.frame + "\" in the page shown in window " + std::to_string(w->id()));
 }
 
+POINT Player::PagePoint(const Step& s, const WindowPtr& w) const {
+  const int x = s.atX, y = s.atY;
+  const ElementTarget t = Ask<ElementTarget>(s, w, [w, x, y] {
+    ElementTarget page;
+    Document* doc = w->top()->document();
+    if (!doc || !doc->view()) return page;
+    w->BringToFront(nullptr);
+    page.found = true;
+    page.center = POINT{x, y};
+    ::ClientToScreen(doc->view(), &page.center);
+    return page;
+  });
+  if (!t.found) Mismatch(s, "window " + std::to_string(w->id()) + " shows no page");
+  return t.center;
+}
+
 void Player::ClickElement(const Step& s) {
   WindowPtr w = Window(s);
-  const ElementTarget t = Target(s, w);
+  ElementTarget t;
+  if (s.hasAt) {
+    t.center = PagePoint(s, w);
+    t.view = ::WindowFromPoint(t.center);
+  } else {
+    t = Target(s, w);
+  }
   Hold(s, w, true);
   Click(s, w, t.center, t.view, s.button == "right", s.twice);
   Hold(s, w, false);
@@ -208,19 +232,7 @@ void Player::Move(const Step& s) {
     to = t.center;
     expected = t.view;
   } else {
-    const int x = s.atX, y = s.atY;
-    const ElementTarget t = Ask<ElementTarget>(s, w, [w, x, y] {
-      ElementTarget page;
-      Document* doc = w->top()->document();
-      if (!doc || !doc->view()) return page;
-      w->BringToFront(nullptr);
-      page.found = true;
-      page.center = POINT{x, y};
-      ::ClientToScreen(doc->view(), &page.center);
-      return page;
-    });
-    if (!t.found) Mismatch(s, "window " + std::to_string(w->id()) + " shows no page");
-    to = t.center;
+    to = PagePoint(s, w);
     expected = ::WindowFromPoint(to);
   }
   POINT now = {};
@@ -314,7 +326,10 @@ void Player::Toolbar(const Step& s) {
 void Player::Close(const Step& s) {
   WindowPtr w = Window(s);
   const CloseOrder order = s.order ? *s.order : sc_.closeOrder;
+  if (!s.hold.empty()) Do(s, w, [w] { w->BringToFront(nullptr); });
+  Hold(s, w, true);
   Do(s, w, [w, order] { w->Close(order); });
+  Hold(s, w, false);
   if (!w->WaitEnded(kCommandMs)) Failure(s, "the window's thread did not end after closing");
 }
 

@@ -74,7 +74,8 @@ void BrowserWindow::RegisterClasses(HINSTANCE instance) {
   Document::RegisterViewClass(instance);
 }
 
-BrowserWindow::BrowserWindow(int id, bool hidden) : id_(id), hidden_(hidden) {}
+BrowserWindow::BrowserWindow(int id, bool hidden, bool refuseEvents)
+    : id_(id), hidden_(hidden), refuseEvents_(refuseEvents) {}
 
 BrowserWindow::~BrowserWindow() = default;
 
@@ -135,6 +136,7 @@ void BrowserWindow::Run() {
   }
   if (CreateWindows()) {
     top_ = Browser::CreateTop(*this);
+    if (refuseEvents_) top_->events().RefuseAdvise();
     if (!hidden_) SetVisible(true, false);
     Record("window")
         .Int("window", id_)

@@ -45,7 +45,8 @@ class BrowserWindow {
   static constexpr wchar_t kCommandClass[] = L"StandinCommand";
   static void RegisterClasses(HINSTANCE instance);
 
-  BrowserWindow(int id, bool hidden);
+  // refuseEvents: the browser's event connection point takes no sink.
+  BrowserWindow(int id, bool hidden, bool refuseEvents = false);
   ~BrowserWindow();
   BrowserWindow(const BrowserWindow&) = delete;
   BrowserWindow& operator=(const BrowserWindow&) = delete;
@@ -132,6 +133,7 @@ class BrowserWindow {
 
   const int id_;
   const bool hidden_;
+  const bool refuseEvents_;
   std::string origin_;
   unique_handle thread_;
   unique_handle readyEvent_;
