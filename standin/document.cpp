@@ -269,17 +269,17 @@ LRESULT Document::OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_RBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       ::SetFocus(hwnd);
-      window->NoteInput(hwnd, msg, wParam);
+      window->NoteInput(hwnd, msg, wParam, lParam);
       return 0;
     case WM_LBUTTONUP:
       window->OnPageClick(*this, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-      window->NoteInput(hwnd, msg, wParam);
+      window->NoteInput(hwnd, msg, wParam, lParam);
       return 0;
     case WM_RBUTTONUP:
     case WM_MOUSEMOVE:
     case WM_KEYDOWN:
     case WM_KEYUP:
-      window->NoteInput(hwnd, msg, wParam);
+      window->NoteInput(hwnd, msg, wParam, lParam);
       break;
     case WM_NCDESTROY:
       ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);

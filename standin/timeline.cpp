@@ -11,6 +11,7 @@ namespace standin {
 namespace {
 
 constexpr DWORD kPollMs = 20;
+constexpr int kMoveAttempts = 3;
 constexpr wchar_t kMenuClass[] = L"#32768";
 
 // A step that does not fit the pages or windows as they are.
@@ -99,26 +100,35 @@ void Player::WaitWatch(const Step& s, const std::shared_ptr<InputWatch>& watch, 
   }
 }
 
+// The pointer at a point, its movement seen there by the window: the system
+// may still deliver an older position afterwards (Wine applies the X
+// server's pointer events late), so the message must carry this point.
 void Player::MoveTo(const Step& s, const WindowPtr& w, POINT to, HWND expected) const {
-  POINT now = {};
-  ::GetCursorPos(&now);
-  if (now.x == to.x && now.y == to.y) return;  // no movement, no message
-  auto watch = w->Arm(WM_MOUSEMOVE, 0, expected);
-  if (!MovePointer(to)) Failure(s, "the pointer did not reach " + std::to_string(to.x) + "," + std::to_string(to.y));
-  if (WaitPumpingSent(watch->event.get(), kInputMs / 2)) return;
-  // Once more by a pixel aside and back, in case the window missed the first movement.
-  watch = w->Arm(WM_MOUSEMOVE, 0, expected);
-  if (!MovePointer(POINT{to.x + 1, to.y}) || !MovePointer(to)) Failure(s, "the pointer did not move");
-  WaitWatch(s, watch, "the pointer movement");
+  for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
+    POINT now = {};
+    ::GetCursorPos(&now);
+    if (now.x == to.x && now.y == to.y && attempt == 0) return;  // no movement, no message
+    if (now.x == to.x && now.y == to.y) {
+      // Step aside, so that coming back is a movement.
+      if (!MovePointer(POINT{to.x + 1, to.y})) continue;
+    }
+    auto watch = w->ArmAt(WM_MOUSEMOVE, expected, to);
+    if (!MovePointer(to)) continue;
+    if (WaitPumpingSent(watch->event.get(), kInputMs / kMoveAttempts)) return;
+  }
+  Failure(s, "the pointer movement did not arrive at " + std::to_string(to.x) + "," + std::to_string(to.y));
 }
 
 void Player::Click(const Step& s, const WindowPtr& w, POINT at, HWND expected, bool right, bool twice) const {
   if (::WindowFromPoint(at) != expected) Failure(s, "another window covers the point to click");
   MoveTo(s, w, at, expected);
   for (int i = 0; i < (twice ? 2 : 1); ++i) {
-    auto watch = w->Arm(right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, expected);
+    POINT now = {};
+    ::GetCursorPos(&now);
+    if (now.x != at.x || now.y != at.y) MoveTo(s, w, at, expected);
+    auto watch = w->ArmAt(right ? WM_RBUTTONUP : WM_LBUTTONUP, expected, at);
     if (!PressButton(right, true) || !PressButton(right, false)) Failure(s, "SendInput refused the click");
-    WaitWatch(s, watch, "the click");
+    WaitWatch(s, watch, "the click at the element");
   }
 }
 
@@ -304,7 +314,14 @@ void Player::Menu(const Step& s) {
     last = first + height - 1;
   }
   const POINT at = {x, (first + last) / 2};
-  if (!MovePointer(at)) Failure(s, "the pointer did not reach the menu item");
+  // The menu's window is not the stand-in's, so no message tells that the
+  // pointer arrived: it must be found there a moment after the movement.
+  bool there = false;
+  for (int attempt = 0; attempt < kMoveAttempts && !there; ++attempt) {
+    POINT now = {};
+    there = MovePointer(at) && (::Sleep(2 * kPollMs), ::GetCursorPos(&now)) && now.x == at.x && now.y == at.y;
+  }
+  if (!there) Failure(s, "the pointer did not stay on the menu item");
   if (!PressButton(false, true) || !PressButton(false, false)) Failure(s, "SendInput refused the click");
   if (!WaitPumpingSent(closedMenu->get(), kInputMs)) Failure(s, "the menu did not close after the click");
   Settle(s, w);

@@ -403,12 +403,26 @@ std::shared_ptr<InputWatch> BrowserWindow::Arm(UINT msg, WPARAM key, HWND hwnd) 
   return watch;
 }
 
-void BrowserWindow::NoteInput(HWND hwnd, UINT msg, WPARAM wParam) {
+std::shared_ptr<InputWatch> BrowserWindow::ArmAt(UINT msg, HWND hwnd, POINT screen) {
+  ::ScreenToClient(hwnd, &screen);
+  auto watch = std::make_shared<InputWatch>();
+  watch->msg = msg;
+  watch->hwnd = hwnd;
+  watch->atPoint = true;
+  watch->point = screen;
+  watch->event.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::lock_guard<std::mutex> lock(watchLock_);
+  watches_.push_back(watch);
+  return watch;
+}
+
+void BrowserWindow::NoteInput(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  const bool key = msg == WM_KEYDOWN || msg == WM_KEYUP || msg == WM_SYSKEYDOWN || msg == WM_SYSKEYUP;
   std::lock_guard<std::mutex> lock(watchLock_);
   for (auto it = watches_.begin(); it != watches_.end();) {
     const InputWatch& w = **it;
-    const bool key = msg == WM_KEYDOWN || msg == WM_KEYUP || msg == WM_SYSKEYDOWN || msg == WM_SYSKEYUP;
-    if (w.msg == msg && (!w.hwnd || w.hwnd == hwnd) && (!key || !w.key || w.key == wParam)) {
+    const bool at = !w.atPoint || (GET_X_LPARAM(lParam) == w.point.x && GET_Y_LPARAM(lParam) == w.point.y);
+    if (w.msg == msg && (!w.hwnd || w.hwnd == hwnd) && (!key || !w.key || w.key == wParam) && at) {
       ::SetEvent(w.event.get());
       it = watches_.erase(it);
     } else {
@@ -447,7 +461,7 @@ LRESULT BrowserWindow::OnFrameMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
     case WM_KEYUP:
     case WM_LBUTTONUP:
     case WM_MOUSEMOVE:
-      self->NoteInput(hwnd, msg, wParam);
+      self->NoteInput(hwnd, msg, wParam, lParam);
       break;
     case WM_NCDESTROY:
       ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
@@ -509,11 +523,11 @@ LRESULT BrowserWindow::OnToolbarMessage(HWND hwnd, UINT msg, WPARAM wParam, LPAR
           .Int("x", GET_X_LPARAM(lParam))
           .Int("y", GET_Y_LPARAM(lParam))
           .Emit();
-      self->NoteInput(hwnd, msg, wParam);
+      self->NoteInput(hwnd, msg, wParam, lParam);
       return 0;
     case WM_LBUTTONDOWN:
     case WM_MOUSEMOVE:
-      self->NoteInput(hwnd, msg, wParam);
+      self->NoteInput(hwnd, msg, wParam, lParam);
       return 0;
     case WM_NCDESTROY:
       ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);

@@ -27,6 +27,8 @@ struct InputWatch {
   UINT msg = 0;
   WPARAM key = 0;      // for key messages: the virtual key; 0 for any
   HWND hwnd = nullptr;  // the receiving window; null for any window of this browser window
+  bool atPoint = false;  // for mouse messages: only at this client point of hwnd
+  POINT point = {};
   unique_handle event;
 };
 
@@ -70,7 +72,9 @@ class BrowserWindow {
   HMENU trackedMenu() const { return trackedMenu_.load(); }
   // Input the test steps wait for.
   std::shared_ptr<InputWatch> Arm(UINT msg, WPARAM key, HWND hwnd);
-  void NoteInput(HWND hwnd, UINT msg, WPARAM wParam);
+  // A mouse message at a screen point (converted to hwnd's client coordinates).
+  std::shared_ptr<InputWatch> ArmAt(UINT msg, HWND hwnd, POINT screen);
+  void NoteInput(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
   // --- The window's thread ---
   Browser* top() const { return top_.Get(); }
