@@ -35,6 +35,11 @@ qp_wine_start() {
   # The server is started first, kept alive for the whole run, and ended by qp_wine_stop.
   wineserver -p || { echo "winenv: wineserver did not start" >&2; return 1; }
   wineboot -i >/dev/null 2>&1 || { echo "winenv: wineboot failed" >&2; return 1; }
+  # Xvfb runs no window manager: Wine's own window management then waits up
+  # to 2 s for a manager's answer whenever a window is destroyed. Unmanaged
+  # windows skip that wait.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
+    { echo "winenv: the Wine prefix could not be configured" >&2; return 1; }
 }
 
 qp_wine_stop() {

@@ -416,6 +416,10 @@ void PageWindow::FireUnload() {
 
 void PageWindow::DetachDocument() {
   document_ = nullptr;
+  // The page's script state goes with the page, as in the browser: whatever
+  // its onload property held is given up (an object kept there may hold this
+  // window in turn).
+  onload_.clear();
   if (pageOnload_) pageOnload_->Disconnect();
   if (pageOnunload_) pageOnunload_->Disconnect();
 }

@@ -64,9 +64,9 @@ class SharedRegion {
   qp::unique_mapview view_;
 };
 
-// After the last window has closed, asks every helper object's library
-// whether it could be unloaded now, as the browser's COM runtime does: a
-// library that answers no still has objects alive.
+// After the last window has closed, reports for every helper object's
+// library whether it is still loaded and, if so, whether it could be
+// unloaded now: a library that answers no still has objects alive.
 void ReportHelperLibraries() {
   constexpr wchar_t kHelpers[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
   qp::unique_hkey helpers;
@@ -81,12 +81,15 @@ void ReportHelperLibraries() {
     wchar_t path[MAX_PATH] = {};
     LONG size = sizeof(path);
     if (::RegQueryValueW(HKEY_CLASSES_ROOT, server.c_str(), path, &size) != ERROR_SUCCESS) continue;
+    // COM itself frees a library whose objects are all gone when the last
+    // apartment that used it ends; such a library is no longer loaded.
     HMODULE library = ::GetModuleHandleW(path);
-    if (library == nullptr) continue;  // never loaded in this run
-    using CanUnload = HRESULT(WINAPI*)();
-    auto canUnload = reinterpret_cast<CanUnload>(reinterpret_cast<void*>(::GetProcAddress(library, "DllCanUnloadNow")));
     Record record("unload");
-    record.Str("clsid", std::wstring(clsid));
+    record.Str("clsid", std::wstring(clsid)).Bool("loaded", library != nullptr);
+    using CanUnload = HRESULT(WINAPI*)();
+    auto canUnload = library ? reinterpret_cast<CanUnload>(
+                                   reinterpret_cast<void*>(::GetProcAddress(library, "DllCanUnloadNow")))
+                             : nullptr;
     if (canUnload) record.Bool("canUnload", canUnload() == S_OK);
     record.Emit();
   }
