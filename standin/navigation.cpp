@@ -8,6 +8,7 @@
 #include "browser.h"
 #include "loopback.h"
 #include "runtime.h"
+#include "stopwatch.h"
 #include "wincache.h"
 #include "window.h"
 
@@ -179,11 +180,14 @@ void BrowserWindow::RequestNewWindow(Browser& from, const std::string& url, cons
   ::VariantInit(&args[0]);
   args[0].vt = VT_BYREF | VT_BOOL;
   args[0].pboolVal = &cancel;
+  const Stopwatch answering;
   top_->events().Fire(DISPID_NEWWINDOW2, args, 2);
+  const long long answerUs = answering.ElapsedMicros();
   const ComPtr<IDispatch> target = Adopt(created);  // the handler handed over a reference
 
   Record record("newwindow");
   record.Int("window", id_).Str("frame", from.framePath()).Str("url", url).Str("source", source);
+  record.Int("eventUs", answerUs);
   if (cancel != VARIANT_FALSE) {
     record.Str("outcome", "cancelled").Emit();
     return;

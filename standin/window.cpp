@@ -5,6 +5,7 @@
 
 #include "browser.h"
 #include "runtime.h"
+#include "stopwatch.h"
 
 namespace standin {
 
@@ -147,6 +148,9 @@ void BrowserWindow::Run() {
         .Int("thread", static_cast<long long>(::GetCurrentThreadId()))
         .Emit();
     LoadHelpers();
+    // Installed after the helpers' hooks, so it is called first and times
+    // theirs through CallNextHookEx.
+    mouseTiming_.reset(::SetWindowsHookExW(WH_MOUSE, TimeMouseHooks, nullptr, ::GetCurrentThreadId()));
     started_ = true;
     ::SetEvent(readyEvent_.get());
 
@@ -240,8 +244,9 @@ void BrowserWindow::LoadHelpers() {
     }
     record.Str("created", HexValue(static_cast<unsigned long>(hr)));
     if (SUCCEEDED(hr)) {
+      const Stopwatch siting;
       const HRESULT sited = helper->SetSite(site.Get());
-      record.Str("setSite", HexValue(static_cast<unsigned long>(sited)));
+      record.Str("setSite", HexValue(static_cast<unsigned long>(sited))).Int("setSiteUs", siting.ElapsedMicros());
       helpers_.push_back(Helper{Narrow(name), helper});
     }
     record.Emit();
@@ -258,6 +263,36 @@ void BrowserWindow::UnsiteHelpers() {
         .Bool("frameAlive", ::IsWindow(frame_) != FALSE)
         .Emit();
   }
+}
+
+namespace {
+// What the helpers' mouse hooks cost on this thread.
+thread_local long long t_mouseMessages = 0;
+thread_local long long t_mouseTotalUs = 0;
+thread_local long long t_mouseMaxUs = 0;
+}  // namespace
+
+LRESULT CALLBACK BrowserWindow::TimeMouseHooks(int code, WPARAM wParam, LPARAM lParam) {
+  const Stopwatch hooks;
+  const LRESULT result = ::CallNextHookEx(nullptr, code, wParam, lParam);
+  if (code >= 0) {
+    const long long us = hooks.ElapsedMicros();
+    ++t_mouseMessages;
+    t_mouseTotalUs += us;
+    if (us > t_mouseMaxUs) t_mouseMaxUs = us;
+  }
+  return result;
+}
+
+void BrowserWindow::ReportMouseHookTime() {
+  mouseTiming_.reset();
+  if (t_mouseMessages == 0) return;
+  Record("mousehooks")
+      .Int("window", id_)
+      .Int("messages", t_mouseMessages)
+      .Int("totalUs", t_mouseTotalUs)
+      .Int("maxUs", t_mouseMaxUs)
+      .Emit();
 }
 
 void BrowserWindow::DestroyFrame() {
@@ -281,6 +316,7 @@ void BrowserWindow::Close(CloseOrder order) {
   if (Document* doc = top_->document()) {
     PreOrder(*doc, [](Document& d) { d.pageWindow()->FireUnload(); });
   }
+  ReportMouseHookTime();
   if (order == CloseOrder::DestroyFirst) {
     DestroyFrame();
     UnsiteHelpers();

@@ -51,6 +51,8 @@ class BrowserWindow {
   BrowserWindow(int id, bool hidden, bool refuseEvents = false);
   ~BrowserWindow();
   BrowserWindow(const BrowserWindow&) = delete;
+  // Times the helpers' mouse hooks on the window's thread; reported at close.
+  static LRESULT CALLBACK TimeMouseHooks(int code, WPARAM wParam, LPARAM lParam);
   BrowserWindow& operator=(const BrowserWindow&) = delete;
 
   // --- Any thread ---
@@ -103,6 +105,7 @@ class BrowserWindow {
   void LayoutChildren();
 
  private:
+  void ReportMouseHookTime();
   static DWORD WINAPI ThreadMain(void* self);
   static LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK ToolbarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -152,6 +155,7 @@ class BrowserWindow {
   bool everShown_ = false;
   ComPtr<Browser> top_;
   std::vector<Helper> helpers_;
+  qp::unique_hhook mouseTiming_;
   std::vector<PopupTimer> timers_;
   UINT_PTR nextTimer_ = 1;
 

@@ -11,6 +11,8 @@ namespace qp::test {
 
 namespace {
 
+constexpr int kUnknownRole = 98;
+
 std::map<std::string, ChildRole>& Roles() {
   static std::map<std::string, ChildRole> roles;
   return roles;
@@ -25,6 +27,16 @@ std::string ProgramPath() {
 std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 
 }  // namespace
+
+int RunChildRole(const std::string& name, const std::vector<std::string>& args) {
+  auto& roles = Roles();
+  auto role = roles.find(name);
+  if (role == roles.end()) {
+    std::fprintf(stderr, "unknown child role %s\n", name.c_str());
+    return kUnknownRole;
+  }
+  return role->second(args);
+}
 
 bool RegisterChildRole(const char* name, ChildRole role) {
   Roles()[name] = std::move(role);
@@ -139,22 +151,3 @@ std::string ProgramFolder() {
 
 }  // namespace qp::test
 
-int main(int argc, char** argv) {
-  qp::CreateChannelLocks();
-  int result = 0;
-  if (argc >= 3 && std::string(argv[1]) == "--child") {
-    auto& roles = qp::test::Roles();
-    auto role = roles.find(argv[2]);
-    if (role == roles.end()) {
-      std::fprintf(stderr, "unknown child role %s\n", argv[2]);
-      result = 98;
-    } else {
-      result = role->second(std::vector<std::string>(argv + 3, argv + argc));
-    }
-  } else {
-    ::testing::InitGoogleTest(&argc, argv);
-    result = RUN_ALL_TESTS();
-  }
-  qp::DeleteChannelLocks();
-  return result;
-}

@@ -17,6 +17,8 @@ namespace qp::test {
 // "--child NAME args...". The role's result becomes the exit code.
 using ChildRole = std::function<int(const std::vector<std::string>& args)>;
 bool RegisterChildRole(const char* name, ChildRole role);
+// Runs a registered role; its result, or an error code for an unknown name.
+int RunChildRole(const std::string& name, const std::vector<std::string>& args);
 
 #define QP_CHILD_ROLE(name)                                                                 \
   static int ChildRole_##name([[maybe_unused]] const std::vector<std::string>& args);       \
