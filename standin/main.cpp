@@ -9,11 +9,13 @@
 // hit its time limit and was ended.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "core/layout.h"
+#include "dllcomm.h"
 #include "handles.h"
 #include "ieserver.h"
 #include "loopback.h"
@@ -95,7 +97,60 @@ void ReportHelperLibraries() {
   }
 }
 
+// --settings NAME=VALUE,...: the stand-in holds the shared region for the
+// run and writes these settings into it, as a running tray program would.
+class HeldSettings {
+ public:
+  ~HeldSettings() {
+    if (held_) qp::ReleaseShareInfo();
+    qp::DeleteChannelLocks();
+  }
+  // False, with a message, for a setting that is not known or not a number.
+  bool Apply(const std::string& list) {
+    qp::CreateChannelLocks();
+    held_ = true;
+    if (!qp::InitShareInfo()) {
+      ReportError("settings", "the shared region could not be mapped");
+      return false;
+    }
+    qp::ShareInfo& info = *qp::GetShareInfo();
+    std::size_t start = 0;
+    while (start <= list.size()) {
+      const std::size_t end = std::min(list.find(',', start), list.size());
+      const std::string item = list.substr(start, end - start);
+      const std::size_t eq = item.find('=');
+      char* rest = nullptr;
+      const long value = eq == std::string::npos ? 0 : std::strtol(item.c_str() + eq + 1, &rest, 10);
+      if (eq == std::string::npos || rest == item.c_str() + eq + 1 || *rest != '\0' || !Set(info, item.substr(0, eq), value)) {
+        ReportError("settings", "\"" + item + "\" is not NAME=NUMBER with a known setting");
+        return false;
+      }
+      start = end + 1;
+    }
+    return true;
+  }
+
+ private:
+  static bool Set(qp::ShareInfo& info, const std::string& name, long value) {
+    const auto byte = static_cast<std::uint8_t>(value != 0);
+    if (name == "Enable") info.Enable = byte;
+    else if (name == "KillPopup") info.KillPopup = byte;
+    else if (name == "DELAYCLOSE") info.DELAYCLOSE = byte;
+    else if (name == "BEEP") info.BEEP = byte;
+    else if (name == "FlashIcon") info.FlashIcon = byte;
+    else if (name == "InPageEnable") info.InPageEnable = byte;
+    else if (name == "RunMarq") info.RunMarq = byte;
+    else if (name == "IFLASH") info.IFLASH = static_cast<std::int32_t>(value);
+    else if (name == "IGIF") info.IGIF = static_cast<std::int32_t>(value);
+    else return false;
+    return true;
+  }
+
+  bool held_ = false;
+};
+
 struct Options {
+  std::string settings;  // --settings
   bool region = true;  // map the shared region to report its counters
   bool summary = false;
   unsigned timeLimitMs = 0;
@@ -118,7 +173,7 @@ DWORD WINAPI Watchdog(void*) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: standin [--summary] [--no-region] [--time-limit MS] SCENARIO.json\n"
+               "usage: standin [--summary] [--no-region] [--settings NAME=N,...] [--time-limit MS] SCENARIO.json\n"
                "       standin --register-ie | --unregister-ie\n");
   return kExitBadScenario;
 }
@@ -138,6 +193,9 @@ int Run(const Options& options) {
     ReportError("run", "the time limit cannot be enforced (no watchdog thread)");
     return kExitRunFailed;
   }
+
+  HeldSettings held;
+  if (!options.settings.empty() && !held.Apply(options.settings)) return kExitBadScenario;
 
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
   Runtime::Get().Init(scenario, instance);
@@ -173,6 +231,8 @@ int main(int argc, char** argv) {
       options.summary = true;
     } else if (arg == "--no-region") {
       options.region = false;
+    } else if (arg == "--settings" && i + 1 < argc) {
+      options.settings = argv[++i];
     } else if (arg == "--time-limit" && i + 1 < argc) {
       options.timeLimitMs = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
       if (options.timeLimitMs == 0) return Usage();
