@@ -171,6 +171,10 @@ bool ElementAtPoint(POINT point, IWebBrowser2* browser, Microsoft::WRL::ComPtr<I
 // started document scan.
 bool FindDocumentForWindow(IWebBrowser2* browser, HWND hwnd, Microsoft::WRL::ComPtr<IHTMLDocument2>& document);
 
+// The element at a position of a document's collection: the position in the
+// name argument, 0 in the index argument.
+HRESULT CollectionItem(IHTMLElementCollection* all, long position, Microsoft::WRL::ComPtr<IDispatch>& element);
+
 // The clock of the document scans; tests install a slow one.
 using TickSource = DWORD(WINAPI*)();
 TickSource SetScanClock(TickSource clock);

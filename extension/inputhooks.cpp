@@ -80,14 +80,8 @@ bool ScanDocument(IHTMLDocument2* document, HWND hwnd, ComPtr<IHTMLDocument2>& f
   if (FAILED(document->get_all(&all)) || !all || FAILED(all->get_length(&length))) return false;
   for (long i = 0; i < length; ++i) {
     ScanItemTick = g_scanClock();
-    VARIANT name;
-    V_VT(&name) = VT_I4;
-    V_I4(&name) = i;
-    VARIANT index;
-    V_VT(&index) = VT_I4;
-    V_I4(&index) = 0;
     ComPtr<IDispatch> element;
-    if (all->item(name, index, &element) != S_OK) return false;
+    if (CollectionItem(all.Get(), i, element) != S_OK) return false;
     if (ScanItemTick - ScanStartTick > kScanLimitMs) return false;
     if (element && ScanElement(element.Get(), hwnd, found)) return true;
   }

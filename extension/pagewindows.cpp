@@ -49,6 +49,17 @@ HRESULT AllElementsOf(IWebBrowser2* pageBrowser, ComPtr<IHTMLElementCollection>&
 
 }  // namespace
 
+HRESULT CollectionItem(IHTMLElementCollection* all, long position, ComPtr<IDispatch>& element) {
+  VARIANT name;
+  V_VT(&name) = VT_I4;
+  V_I4(&name) = position;
+  VARIANT index;
+  V_VT(&index) = VT_I4;
+  V_I4(&index) = 0;
+  element.Reset();
+  return all->item(name, index, &element);
+}
+
 HRESULT CClosePopup::AdviseWindow(IUnknown* window, DWORD& cookie) {
   ComPtr<IConnectionPoint> point;
   QP_RETURN_IF_FAILED(WindowEventsPoint(window, point));
@@ -109,14 +120,8 @@ HRESULT CClosePopup::ReconnectWin(IWebBrowser2* pageBrowser) {
     QP_RETURN_IF_FAILED(AllElementsOf(pageBrowser, all, length));
     for (long i = 0; i < length; ++i) {
       try {
-        VARIANT name;
-        V_VT(&name) = VT_I4;
-        V_I4(&name) = i;
-        VARIANT index;
-        V_VT(&index) = VT_I4;
-        V_I4(&index) = 0;
         ComPtr<IDispatch> element;
-        if (FAILED(all->item(name, index, &element)) || !element) continue;
+        if (FAILED(CollectionItem(all.Get(), i, element)) || !element) continue;
         ComPtr<IWebBrowser2> frame;
         if (SUCCEEDED(element.As(&frame)) && frame) ReconnectWin(frame.Get());
       }

@@ -469,6 +469,16 @@ void BrowserWindow::NoteInput(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 // --- Window procedures ------------------------------------------------------------------------------
 
+// The browser window that owns one of its windows: handed over at creation,
+// kept in GWLP_USERDATA.
+BrowserWindow* BrowserWindow::OwnerOf(HWND hwnd, UINT msg, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  return reinterpret_cast<BrowserWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
 LRESULT CALLBACK BrowserWindow::FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   try {
     return OnFrameMessage(hwnd, msg, wParam, lParam);
@@ -479,11 +489,7 @@ LRESULT CALLBACK BrowserWindow::FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LP
 }
 
 LRESULT BrowserWindow::OnFrameMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<BrowserWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  BrowserWindow* self = OwnerOf(hwnd, msg, lParam);
   if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
   switch (msg) {
     case WM_SIZE:
@@ -543,11 +549,7 @@ LRESULT CALLBACK BrowserWindow::ToolbarProc(HWND hwnd, UINT msg, WPARAM wParam, 
 }
 
 LRESULT BrowserWindow::OnToolbarMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<BrowserWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  BrowserWindow* self = OwnerOf(hwnd, msg, lParam);
   if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
   switch (msg) {
     case WM_PAINT:
@@ -575,11 +577,7 @@ LRESULT BrowserWindow::OnToolbarMessage(HWND hwnd, UINT msg, WPARAM wParam, LPAR
 }
 
 LRESULT CALLBACK BrowserWindow::CommandProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<BrowserWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  BrowserWindow* self = OwnerOf(hwnd, msg, lParam);
   if (msg == kRunCommand) {
     std::unique_ptr<Command> command(reinterpret_cast<Command*>(lParam));
     RunGuarded("window command", *command);

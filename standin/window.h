@@ -53,6 +53,7 @@ class BrowserWindow {
   BrowserWindow(const BrowserWindow&) = delete;
   // Times the helpers' mouse hooks on the window's thread; reported at close.
   static LRESULT CALLBACK TimeMouseHooks(int code, WPARAM wParam, LPARAM lParam);
+  static BrowserWindow* OwnerOf(HWND hwnd, UINT msg, LPARAM lParam);
   BrowserWindow& operator=(const BrowserWindow&) = delete;
 
   // --- Any thread ---
