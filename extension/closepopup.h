@@ -175,9 +175,6 @@ bool FindDocumentForWindow(IWebBrowser2* browser, HWND hwnd, Microsoft::WRL::Com
 // name argument, 0 in the index argument.
 HRESULT CollectionItem(IHTMLElementCollection* all, long position, Microsoft::WRL::ComPtr<IDispatch>& element);
 
-// The clock of the document scans; tests install a slow one.
-using TickSource = DWORD(WINAPI*)();
-TickSource SetScanClock(TickSource clock);
 constexpr DWORD kScanLimitMs = 3000;
 
 }  // namespace qp

@@ -27,7 +27,6 @@ constexpr LPARAM kRepeatBit = 1 << 30;
 // Process-wide, like the scans they time.
 volatile DWORD ScanStartTick = 0;
 volatile DWORD ScanItemTick = 0;
-TickSource g_scanClock = ::GetTickCount;
 
 // The class name of a window with white space trimmed at both ends; false
 // when it cannot be read.
@@ -65,7 +64,7 @@ bool ScanElement(IDispatch* element, HWND hwnd, ComPtr<IHTMLDocument2>& found) {
 }
 
 bool ScanDocument(IHTMLDocument2* document, HWND hwnd, ComPtr<IHTMLDocument2>& found) {
-  ScanStartTick = g_scanClock();
+  ScanStartTick = ::GetTickCount();
   ComPtr<IOleWindow> oleWindow;
   if (SUCCEEDED(document->QueryInterface(IID_PPV_ARGS(&oleWindow))) && oleWindow) {
     HWND shown = nullptr;
@@ -79,7 +78,7 @@ bool ScanDocument(IHTMLDocument2* document, HWND hwnd, ComPtr<IHTMLDocument2>& f
   long length = 0;
   if (FAILED(document->get_all(&all)) || !all || FAILED(all->get_length(&length))) return false;
   for (long i = 0; i < length; ++i) {
-    ScanItemTick = g_scanClock();
+    ScanItemTick = ::GetTickCount();
     ComPtr<IDispatch> element;
     if (CollectionItem(all.Get(), i, element) != S_OK) return false;
     if (ScanItemTick - ScanStartTick > kScanLimitMs) return false;
@@ -89,12 +88,6 @@ bool ScanDocument(IHTMLDocument2* document, HWND hwnd, ComPtr<IHTMLDocument2>& f
 }
 
 }  // namespace
-
-TickSource SetScanClock(TickSource clock) {
-  const TickSource previous = g_scanClock;
-  g_scanClock = clock != nullptr ? clock : ::GetTickCount;
-  return previous;
-}
 
 bool IsHtmlPaneWindow(HWND hwnd) {
   std::string name;
