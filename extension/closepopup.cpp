@@ -135,10 +135,10 @@ void CClosePopup::RollBackAttach() {
   mouseHook.reset();
   keyboardHook.reset();
   ClearThreadSlot();
-  if (done_.registered) UnregisterWindow(frameWindow);
-  done_.registered = false;
+  UnregisterFrame();
   RestoreWindowProc();
-  ReleaseSharedResources();
+  ReleaseImageResources();
+  ReleaseRegion();
   cpContainer.Reset();
   frameWindow = nullptr;
 }
@@ -167,11 +167,20 @@ void CClosePopup::RestoreWindowProc() {
   }
 }
 
-void CClosePopup::ReleaseSharedResources() {
+void CClosePopup::ReleaseImageResources() {
   if (done_.gifCache) ReleaseGifCache();
   if (done_.wininet) FreeWininet();
+  done_.gifCache = done_.wininet = false;
+}
+
+void CClosePopup::ReleaseRegion() {
   if (done_.regionRef) ReleaseShareInfo();
-  done_.gifCache = done_.wininet = done_.regionRef = false;
+  done_.regionRef = false;
+}
+
+void CClosePopup::UnregisterFrame() {
+  if (done_.registered) UnregisterWindow(frameWindow);
+  done_.registered = false;
 }
 
 void CClosePopup::ClearThreadSlot() {
@@ -187,12 +196,9 @@ void CClosePopup::OnDestroy() {
   mouseHook.reset();
   DisconnectWin();
   Disconnect();
-  if (done_.gifCache) ReleaseGifCache();
-  if (done_.wininet) FreeWininet();
-  done_.gifCache = done_.wininet = false;
-  if (done_.registered) UnregisterWindow(frameWindow);
-  done_.registered = false;
-  ReleaseSharedResources();
+  ReleaseImageResources();
+  UnregisterFrame();
+  ReleaseRegion();
   ClearThreadSlot();
   // Last: this may free the object.
   IObjectWithSite* self = keepAlive_.Detach();

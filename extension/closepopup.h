@@ -134,7 +134,9 @@ class CClosePopup final : public IObjectWithSite,
   void RollBackAttach();
   bool Subclass();
   void RestoreWindowProc();
-  void ReleaseSharedResources();
+  void ReleaseImageResources();
+  void UnregisterFrame();
+  void ReleaseRegion();
   void ClearThreadSlot();
   HRESULT AdviseWindow(IUnknown* window, DWORD& cookie);
   HRESULT UnadviseWindow(IUnknown* window, DWORD cookie);

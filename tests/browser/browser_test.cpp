@@ -114,8 +114,12 @@ TEST_F(BrowserTest, NewWindowRequestsAreDecidedFromRealInputAndPageEvents) {
       {"a link with a target opens; a second request without input is cancelled", Defaults,
        {Open("home"), {{"do", "click"}, {"element", "link"}}, Popup()}, {"opened", "cancelled"}, 1},
       {"a request from the page's onload is cancelled", Defaults, {Open("greedy")}, {"cancelled"}, 1},
-      {"the first movement after a click is skipped", Defaults,
-       {Open("home"), {{"do", "click"}, {"element", "text"}}, moveAway1, Popup()}, {"opened"}, 0},
+      // Wine may follow a click with a movement of its own at the same point,
+      // which takes the click's skipped movement; the key press sets the skip
+      // again once input has settled.
+      {"the first movement after a gesture is skipped", Defaults,
+       {Open("home"), {{"do", "click"}, {"element", "text"}}, {{"do", "key"}, {"key", "N"}}, moveAway1, Popup()},
+       {"opened"}, 0},
       {"the second movement withdraws the click; a timer's request is cancelled", Defaults,
        {Open("home"), {{"do", "click"}, {"element", "text"}}, moveAway1, moveAway2,
         {{"do", "popup"}, {"page", "ad"}, {"from", "timer"}, {"delayMs", 200}}, {{"do", "wait"}, {"ms", 1500}}},

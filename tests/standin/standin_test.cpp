@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "dllcomm.h"
 #include "recorder_ids.h"
+#include "standinsession.h"
 #include "wintest.h"
 
 namespace qp {
@@ -59,64 +61,11 @@ bool WriteText(const std::string& path, const std::string& text) {
   return static_cast<bool>(out);
 }
 
-// What one run of standin.exe printed.
-struct StandinRun {
-  int exitCode = -1;
-  std::vector<Json> records;
-  std::string errors;
-
-  std::vector<Json> Events(const std::string& name) const {
-    std::vector<Json> found;
-    for (const Json& r : records) {
-      if (r.value("event", "") == name) found.push_back(r);
-    }
-    return found;
-  }
-  std::string Dump() const {
-    std::string text;
-    for (const Json& r : records) text += r.dump() + "\n";
-    return text + errors;
-  }
-};
-
-StandinRun RunStandin(const std::string& scenarioText, const std::vector<std::string>& args = {}) {
-  StandinRun run;
-  const std::string stem = Folder() + test::UniqueName("scenario");
-  const std::string scenario = stem + ".json", out = stem + ".out", err = stem + ".err";
-  if (!WriteText(scenario, scenarioText)) return run;
-  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  unique_hfile outFile(::CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
-  unique_hfile errFile(::CreateFileA(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
-  std::string command = "\"" + Folder() + "standin.exe\"";
-  for (const std::string& a : args) command += " " + a;
-  command += " \"" + scenario + "\"";
-  STARTUPINFOA si = {};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = outFile.get();
-  si.hStdError = errFile.get();
-  PROCESS_INFORMATION pi = {};
-  if (::CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-    ::CloseHandle(pi.hThread);
-    unique_handle process(pi.hProcess);
-    if (::WaitForSingleObject(process.get(), kRunMs) == WAIT_OBJECT_0) {
-      DWORD code = 0;
-      ::GetExitCodeProcess(process.get(), &code);
-      run.exitCode = static_cast<int>(code);
-    } else {
-      ::TerminateProcess(process.get(), 99);
-      ::WaitForSingleObject(process.get(), 5000);
-    }
-  }
-  outFile.reset();
-  errFile.reset();
-  for (const std::string& line : Lines(ReadText(out))) {
-    run.records.push_back(Json::parse(line, nullptr, false));
-  }
-  run.errors = ReadText(err);
-  ::DeleteFileA(scenario.c_str());
-  ::DeleteFileA(out.c_str());
-  ::DeleteFileA(err.c_str());
+// One run of standin.exe, played to its end.
+std::unique_ptr<test::StandinSession> RunStandin(const std::string& scenarioText,
+                                                 const std::vector<std::string>& args = {}) {
+  auto run = std::make_unique<test::StandinSession>(scenarioText, args);
+  run->Finish(kRunMs);
   return run;
 }
 
@@ -242,8 +191,8 @@ constexpr char kFramesScenario[] = R"({
 })";
 
 TEST_F(StandinBrowser, PageWithTwoFramesFiresTheBrowsersEventsInOrderWithTheirArgumentTypes) {
-  const StandinRun run = RunStandin(kFramesScenario);
-  ASSERT_EQ(run.exitCode, 0) << run.Dump();
+  const auto run = RunStandin(kFramesScenario);
+  ASSERT_EQ(run->exitCode(), 0) << run->Dump();
 
   const std::vector<Entry> site = Of(1, {"setsite"});
   ASSERT_GE(site.size(), 1u) << Describe(Log());
@@ -296,9 +245,9 @@ TEST_F(StandinBrowser, PageWithTwoFramesFiresTheBrowsersEventsInOrderWithTheirAr
 
   // The page's own onload handler (frame "left") was called through the onload property.
   std::vector<std::string> onloads;
-  for (const Json& r : run.Events("onload")) onloads.push_back(r["frame"].get<std::string>() + ":" + r["handler"].get<std::string>());
+  for (const Json& r : run->Events("onload")) onloads.push_back(r["frame"].get<std::string>() + ":" + r["handler"].get<std::string>());
   EXPECT_EQ(onloads, (std::vector<std::string>{"left:page", "right:none", ":none"}));
-  EXPECT_EQ(run.Events("script").size(), 1u);
+  EXPECT_EQ(run->Events("script").size(), 1u);
 }
 
 constexpr char kInputScenario[] = R"S({
@@ -324,8 +273,8 @@ constexpr char kInputScenario[] = R"S({
 })S";
 
 TEST_F(StandinBrowser, RealClicksAndKeysReachTheHelpersThreadHooks) {
-  const StandinRun run = RunStandin(kInputScenario);
-  ASSERT_EQ(run.exitCode, 0) << run.Dump();
+  const auto run = RunStandin(kInputScenario);
+  ASSERT_EQ(run->exitCode(), 0) << run->Dump();
 
   std::vector<std::string> seen;
   for (const Entry& e : Of(1, {"mouse", "key"})) {
@@ -364,7 +313,7 @@ TEST_F(StandinBrowser, RealClicksAndKeysReachTheHelpersThreadHooks) {
   const auto link = std::find(script.begin(), script.end(), "javascript:void(0)");
   ASSERT_TRUE(link != script.end() && link + 1 != script.end()) << Describe(Log());
   EXPECT_EQ(*(link + 1), "1017 http://home.standin.test/") << Describe(Log());
-  const std::vector<Json> menu = run.Events("menu");
+  const std::vector<Json> menu = run->Events("menu");
   ASSERT_EQ(menu.size(), 1u);
   EXPECT_EQ(menu[0]["item"], "Properties");
 }
@@ -383,11 +332,11 @@ constexpr char kPopupScenario[] = R"({
 
 TEST_F(StandinBrowser, NewWindowCancelledByTheHelperStaysUnopenedAndAnAllowedOneOpensWithItsOwnHelper) {
   ::SetEnvironmentVariableA("QP_RECORDER_NEWWINDOW", "cancel,allow");
-  const StandinRun run = RunStandin(kPopupScenario);
-  ASSERT_EQ(run.exitCode, 0) << run.Dump();
+  const auto run = RunStandin(kPopupScenario);
+  ASSERT_EQ(run->exitCode(), 0) << run->Dump();
 
-  const std::vector<Json> requests = run.Events("newwindow");
-  ASSERT_EQ(requests.size(), 2u) << run.Dump();
+  const std::vector<Json> requests = run->Events("newwindow");
+  ASSERT_EQ(requests.size(), 2u) << run->Dump();
   EXPECT_EQ(requests[0]["outcome"], "cancelled");
   EXPECT_EQ(requests[1]["outcome"], "opened");
   EXPECT_EQ(requests[1]["into"], 2);
@@ -399,7 +348,7 @@ TEST_F(StandinBrowser, NewWindowCancelledByTheHelperStaysUnopenedAndAnAllowedOne
 
   // The opened window has a helper object of its own, on a thread of its own.
   std::vector<Json> opened;
-  for (const Json& w : run.Events("window")) {
+  for (const Json& w : run->Events("window")) {
     if (w["state"] == "opened") opened.push_back(w);
   }
   ASSERT_EQ(opened.size(), 2u);
@@ -424,8 +373,8 @@ TEST_F(StandinBrowser, ClosingOffersBothOrdersOfSetSiteNullAndTheFrameWindowsDes
     ::DeleteFileA(log_.c_str());
     const std::string scenario = std::string(R"({"pages": {"p": {}}, "timeline": [
         {"do": "open", "page": "p"}, {"do": "close", "order": ")") + c.order + R"("}]})";
-    const StandinRun run = RunStandin(scenario);
-    ASSERT_EQ(run.exitCode, 0) << c.order << "\n" << run.Dump();
+    const auto run = RunStandin(scenario);
+    ASSERT_EQ(run->exitCode(), 0) << c.order << "\n" << run->Dump();
     std::vector<std::string> seen;
     for (const Entry& e : Of(1, {"OnQuit", "setsite", "released"})) {
       if (e.what == "setsite") {
@@ -444,7 +393,7 @@ TEST_F(StandinBrowser, ClosingOffersBothOrdersOfSetSiteNullAndTheFrameWindowsDes
 TEST_F(StandinBrowser, HiddenBrowserOfTheApplicationClassTakesThePopupUnseenAndClosesOnWmClose) {
   ASSERT_EQ(StandinCommand("--register-ie"), 0);
   ::SetEnvironmentVariableA("QP_RECORDER_NEWWINDOW", "hidden");
-  const StandinRun run = RunStandin(R"({
+  const auto run = RunStandin(R"({
     "pages": {"home": {}, "ad": {"url": "http://ads.example/pop"}},
     "timeline": [
       {"do": "open", "page": "home"},
@@ -452,10 +401,10 @@ TEST_F(StandinBrowser, HiddenBrowserOfTheApplicationClassTakesThePopupUnseenAndC
       {"do": "waitClosed", "window": 2, "ms": 5000}
     ]})");
   EXPECT_EQ(StandinCommand("--unregister-ie"), 0);
-  ASSERT_EQ(run.exitCode, 0) << run.Dump();
+  ASSERT_EQ(run->exitCode(), 0) << run->Dump();
 
-  const std::vector<Json> requests = run.Events("newwindow");
-  ASSERT_EQ(requests.size(), 1u) << run.Dump();
+  const std::vector<Json> requests = run->Events("newwindow");
+  ASSERT_EQ(requests.size(), 1u) << run->Dump();
   EXPECT_EQ(requests[0]["outcome"], "opened hidden");
   EXPECT_EQ(requests[0]["into"], 2);
 
@@ -472,10 +421,10 @@ TEST_F(StandinBrowser, HiddenBrowserOfTheApplicationClassTakesThePopupUnseenAndC
   ASSERT_EQ(loaded.size(), 1u) << Describe(Log());
   EXPECT_EQ(loaded[0].Get("url"), "http://ads.example/pop");
 
-  const std::vector<Json> waited = run.Events("waitClosed");
+  const std::vector<Json> waited = run->Events("waitClosed");
   ASSERT_EQ(waited.size(), 1u);
   EXPECT_EQ(waited[0]["closed"], true) << "WM_CLOSE closed it";
-  for (const Json& w : run.Events("window")) {
+  for (const Json& w : run->Events("window")) {
     if (w["window"] == 2 && w["state"] == "closed") {
       EXPECT_EQ(w["shown"], false) << "never shown";
     }
@@ -487,7 +436,7 @@ TEST_F(StandinBrowser, ReportsWhatAHelperDidToThePageAndTheSharedCounters) {
   ASSERT_TRUE(InitShareInfo());
   GetShareInfo()->BlockCount = 5;
   GetShareInfo()->MarqCount = 2;
-  const StandinRun run = RunStandin(R"({
+  const auto run = RunStandin(R"({
     "pages": {
       "home": {"elements": [
         {"id": "banner", "kind": "img", "src": "http://ads.example/a.gif"},
@@ -500,7 +449,7 @@ TEST_F(StandinBrowser, ReportsWhatAHelperDidToThePageAndTheSharedCounters) {
     "timeline": [{"do": "open", "page": "home"}]
   })");
   ReleaseShareInfo();
-  ASSERT_EQ(run.exitCode, 0) << run.Dump();
+  ASSERT_EQ(run->exitCode(), 0) << run->Dump();
 
   const std::vector<Entry> walk = Of(1, {"walk"});
   ASSERT_EQ(walk.size(), 1u) << Describe(Log());
@@ -509,18 +458,18 @@ TEST_F(StandinBrowser, ReportsWhatAHelperDidToThePageAndTheSharedCounters) {
   EXPECT_EQ(walk[0].Get("flash"), "1") << "only the Flash control answers IShockwaveFlash";
 
   std::vector<std::string> changes;
-  for (const Json& r : run.Events("visibility")) changes.push_back(r["element"].get<std::string>() + "=" + r["value"].get<std::string>());
+  for (const Json& r : run->Events("visibility")) changes.push_back(r["element"].get<std::string>() + "=" + r["value"].get<std::string>());
   EXPECT_EQ(changes, (std::vector<std::string>{"banner=hidden", "side/small=hidden"}));
-  const std::vector<Json> flash = run.Events("flash");
+  const std::vector<Json> flash = run->Events("flash");
   ASSERT_EQ(flash.size(), 1u);
   EXPECT_EQ(flash[0]["call"], "StopPlay");
   EXPECT_EQ(flash[0]["element"], "movie");
-  const std::vector<Json> marquee = run.Events("marquee");
+  const std::vector<Json> marquee = run->Events("marquee");
   ASSERT_EQ(marquee.size(), 1u);
   EXPECT_EQ(marquee[0]["state"], "stopped");
 
   // The end-of-run report shows the state the page was left in.
-  for (const Json& e : run.Events("element")) {
+  for (const Json& e : run->Events("element")) {
     const std::string id = e["element"];
     if (id == "banner" || id == "side/small") {
       EXPECT_EQ(e["visibility"], "hidden") << id;
@@ -530,7 +479,7 @@ TEST_F(StandinBrowser, ReportsWhatAHelperDidToThePageAndTheSharedCounters) {
       EXPECT_EQ(e["flash"], "stopped");
     }
   }
-  const std::vector<Json> counters = run.Events("counters");
+  const std::vector<Json> counters = run->Events("counters");
   ASSERT_EQ(counters.size(), 1u);
   EXPECT_EQ(counters[0]["region"], true);
   EXPECT_EQ(counters[0]["BlockCount"], 5);
@@ -548,16 +497,16 @@ TEST_F(StandinBrowser, DownloadedImagesGoToTheCacheAndLoopbackOnesCanBeReadOffli
   // Only the loopback images are read: another host would cost a name lookup.
   ::SetEnvironmentVariableA("QP_RECORDER_FETCH", loopback.c_str());
   const std::string served = loopback + file, missing = loopback + "not-downloaded.gif";
-  const StandinRun run = RunStandin(R"({"pages": {"home": {"elements": [
+  const auto run = RunStandin(R"({"pages": {"home": {"elements": [
       {"id": "a", "kind": "img", "src": ")" + cached + R"(", "downloaded": ")" + file + R"("},
       {"id": "b", "kind": "img", "src": ")" + served + R"(", "downloaded": ")" + file + R"("},
       {"id": "c", "kind": "img", "src": ")" + missing + R"("}]}},
       "timeline": [{"do": "open", "page": "home"}]})");
   ::DeleteFileA((Folder() + file).c_str());
-  ASSERT_EQ(run.exitCode, 0) << run.Dump();
-  const std::vector<Json> stored = run.Events("cache");
+  ASSERT_EQ(run->exitCode(), 0) << run->Dump();
+  const std::vector<Json> stored = run->Events("cache");
   ASSERT_EQ(stored.size(), 2u);
-  EXPECT_EQ(stored[0]["stored"], true) << run.Dump();
+  EXPECT_EQ(stored[0]["stored"], true) << run->Dump();
 
   // The committed entry holds the file's bytes.
   DWORD size = 0;
@@ -605,11 +554,11 @@ TEST_F(StandinBrowser, AScenarioThatDoesNotFitIsRefusedNamingFileAndPlace) {
        "time limit"},
   };
   for (const Case& c : cases) {
-    const StandinRun run = RunStandin(c.scenario, {"--time-limit", "4000"});
-    EXPECT_EQ(run.exitCode, c.exitCode) << c.scenario << "\n" << run.Dump();
-    EXPECT_NE(run.errors.find("scenario_"), std::string::npos) << "names the file: " << run.errors;
-    EXPECT_NE(run.errors.find(c.place), std::string::npos) << run.errors;
-    EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
+    const auto run = RunStandin(c.scenario, {"--time-limit", "4000"});
+    EXPECT_EQ(run->exitCode(), c.exitCode) << c.scenario << "\n" << run->Dump();
+    EXPECT_NE(run->ErrorText().find("scenario_"), std::string::npos) << "names the file: " << run->ErrorText();
+    EXPECT_NE(run->ErrorText().find(c.place), std::string::npos) << run->ErrorText();
+    EXPECT_NE(run->ErrorText().find(c.message), std::string::npos) << run->ErrorText();
   }
 }
 

@@ -22,11 +22,19 @@ std::string ReadFrom(const std::string& path, std::size_t offset) {
 std::string ProgramsFolder() { return ProgramFolder(); }
 
 StandinSession::StandinSession(const Json& scenario, const std::vector<std::string>& options) {
-  const std::string stem = ProgramsFolder() + UniqueName("run");
+  Start(scenario.dump(1), options);
+}
+
+StandinSession::StandinSession(const std::string& scenarioText, const std::vector<std::string>& options) {
+  Start(scenarioText, options);
+}
+
+void StandinSession::Start(const std::string& scenarioText, const std::vector<std::string>& options) {
+  const std::string stem = ProgramsFolder() + UniqueName("scenario");
   scenarioPath_ = stem + ".json";
   outPath_ = stem + ".out";
   errPath_ = stem + ".err";
-  std::ofstream(scenarioPath_, std::ios::binary) << scenario.dump(1);
+  if (!(std::ofstream(scenarioPath_, std::ios::binary) << scenarioText)) return;
 
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
@@ -99,10 +107,13 @@ int StandinSession::Finish(DWORD ms) {
       ::WaitForSingleObject(process_.get(), 5000);
     }
     process_.reset();
+    exitCode_ = code;
   }
   ReadNewLines();
   return code;
 }
+
+std::string StandinSession::ErrorText() const { return ReadFrom(errPath_, 0); }
 
 std::vector<Json> StandinSession::Events(const std::string& name) const {
   std::vector<Json> found;
@@ -124,7 +135,7 @@ long long StandinSession::HexField(const Json& record, const char* name) {
 std::string StandinSession::Dump() const {
   std::string text;
   for (const Json& r : records_) text += r.dump() + "\n";
-  return text + ReadFrom(errPath_, 0);
+  return text + ErrorText();
 }
 
 }  // namespace qp::test

@@ -20,6 +20,8 @@ class StandinSession {
  public:
   // Starts the run; started() tells whether the process could be created.
   explicit StandinSession(const Json& scenario, const std::vector<std::string>& options = {});
+  // The scenario as text, as written by hand (also malformed on purpose).
+  StandinSession(const std::string& scenarioText, const std::vector<std::string>& options);
   ~StandinSession();
   StandinSession(const StandinSession&) = delete;
   StandinSession& operator=(const StandinSession&) = delete;
@@ -29,6 +31,10 @@ class StandinSession {
   Json WaitFor(const std::function<bool(const Json&)>& match, DWORD ms);
   // Waits for the end of the run; the exit code, or -1 after ms (the run is then ended).
   int Finish(DWORD ms);
+  // The exit code once Finish has returned (-1 when the run did not end or never started).
+  int exitCode() const { return exitCode_; }
+  // What the run wrote to standard error.
+  std::string ErrorText() const;
 
   const std::vector<Json>& records() const { return records_; }
   std::vector<Json> Events(const std::string& name) const;
@@ -39,6 +45,7 @@ class StandinSession {
   std::string Dump() const;
 
  private:
+  void Start(const std::string& scenarioText, const std::vector<std::string>& options);
   void ReadNewLines();
 
   std::string scenarioPath_, outPath_, errPath_;
@@ -46,6 +53,7 @@ class StandinSession {
   std::string pending_;
   std::size_t readOffset_ = 0;
   std::vector<Json> records_;
+  int exitCode_ = -1;
 };
 
 // The folder of the test program, where standin.exe, standin_ie.dll and
