@@ -30,7 +30,6 @@ TEST(Lifetime, TwoHundredWindowsLeaveNoObjectTableRecordOrRegionReference) {
     Json open = {{"do", "open"}, {"page", "home"}};
     if (i % kEveryRefused == kEveryRefused - 1) open["refuseEvents"] = true;
     timeline.push_back(open);
-    if (i % 25 == 0) timeline.push_back({{"do", "click"}, {"window", i + 1}, {"element", "text"}});
     timeline.push_back({{"do", "close"}, {"window", i + 1}, {"order", i % 2 == 0 ? "destroy-first" : "unsite-first"}});
   }
   timeline.push_back({{"do", "wait"}, {"ms", 8000}});
